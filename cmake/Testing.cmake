@@ -1,0 +1,9 @@
+# apd_test(<name> SOURCES <files>... [LIBS <libs>...])
+# A GoogleTest executable whose tests CTest lists one by one.
+function(apd_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    apd_warnings(${name})
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()

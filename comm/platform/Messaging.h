@@ -1,0 +1,103 @@
+#pragma once
+// Window messaging for the library: hidden windows with a window procedure, one message
+// queue per thread, posted and sent messages.
+//
+// It behaves as the Windows messaging the library was designed around:
+// - A window belongs to the thread that created it; its procedure runs on that thread.
+// - Posting appends to the owner thread's queue and returns at once.
+// - Sending to a window of the calling thread calls the procedure directly. Sending to a
+//   window of another thread waits until that thread has handled the message, which it
+//   does the next time it calls PeekWindowMessage (incoming sent messages are handled
+//   there before any posted message is returned).
+// - A timed send that the receiving thread had not taken when the time-out passed is
+//   withdrawn and never delivered; one that the receiver had already taken runs to
+//   completion on the receiver after the sender has gone on.
+//
+// The names differ from the Win32 ones on purpose: windows.h defines most of those as
+// macros, and the Windows build includes it.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace apd::platform {
+
+using WindowHandle = std::uintptr_t; // 0 is no window
+using WParam = std::uintptr_t;
+using LParam = std::intptr_t;
+using LResult = std::intptr_t;
+using ThreadId = std::uint64_t;
+
+using WindowProc = LResult (*)(WindowHandle window, std::uint32_t message, WParam wParam,
+                               LParam lParam);
+
+inline constexpr std::uint32_t QuitMessage = 0x0012;
+
+// Flags of SendWindowMessageTimeout.
+inline constexpr unsigned SmtoNormal = 0x0000;
+inline constexpr unsigned SmtoBlock = 0x0001;
+
+struct Message {
+    WindowHandle window = 0; // 0 for a thread message such as the quit request
+    std::uint32_t message = 0;
+    WParam wParam = 0;
+    LParam lParam = 0;
+};
+
+// The calling thread's id as the messaging knows it.
+ThreadId CurrentThreadId();
+
+// Registers a window class. False when a class of that name exists already.
+bool RegisterWindowClass(const std::string& className, WindowProc proc, int extraBytes);
+bool IsWindowClassRegistered(const std::string& className);
+
+// Creates a hidden window of a registered class, owned by the calling thread.
+// Returns 0 when the class is unknown.
+WindowHandle CreateHiddenWindow(const std::string& className);
+// Destroys a window; messages still queued for it are discarded and pending sends to it
+// fail. False when the window does not exist.
+bool DestroyHiddenWindow(WindowHandle window);
+bool IsWindow(WindowHandle window);
+ThreadId WindowThread(WindowHandle window);
+
+// The window's extra bytes, addressed by byte offset, pointer-sized values.
+std::intptr_t GetWindowExtra(WindowHandle window, int offset);
+bool SetWindowExtra(WindowHandle window, int offset, std::intptr_t value);
+
+// The default procedure: does nothing and returns 0.
+LResult DefaultWindowProc(WindowHandle window, std::uint32_t message, WParam wParam,
+                          LParam lParam);
+
+// Appends a message to the queue of the window's thread. False when the window does not
+// exist.
+bool PostWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+// Posts the quit request to the calling thread's queue.
+void PostQuitRequest(int exitCode);
+
+// Sends and waits without a time limit. Returns 0 when the window does not exist.
+LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam,
+                          LParam lParam);
+// Sends and waits up to timeoutMs. True when the procedure ran and returned in time, with
+// its result in *result (when not null). False when the window does not exist or the time
+// ran out.
+bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, WParam wParam,
+                              LParam lParam, unsigned flags, unsigned timeoutMs,
+                              LResult* result);
+
+// Handles every message sent to the calling thread's windows from other threads, then
+// returns the first posted message, removing it when remove is true. False when no posted
+// message is waiting.
+bool PeekWindowMessage(Message& out, bool remove);
+// Calls the procedure of the message's window. Returns 0 for thread messages and for
+// windows that no longer exist.
+LResult DispatchWindowMessage(const Message& message);
+// Waits until the calling thread's queue has a posted or sent message, or timeoutMs passed.
+// True when there is something to handle.
+bool WaitForQueueActivity(unsigned timeoutMs);
+
+// Sets the calling thread's wake hook: it is called, on the thread that posts or sends,
+// whenever a message is added to this thread's queue, so that a GUI toolkit's event loop
+// can be told to drain the queue with PeekWindowMessage. An empty function removes it.
+void SetQueueWakeHook(std::function<void()> hook);
+
+} // namespace apd::platform

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the whole test suite:
+#   1. the unit and integration tests (RelWithDebInfo),
+#   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
+#   3. the same tests under ThreadSanitizer,
+#   4. every libFuzzer target for FUZZ_SECONDS seconds each (default 60).
+# Build folders: build/release, build/asan, build/tsan, build/fuzz.
+# Set STAGES to a subset of "release asan tsan fuzz" to run only those.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/setup.sh
+
+stages="${STAGES:-release asan tsan fuzz}"
+fuzz_seconds="${FUZZ_SECONDS:-60}"
+jobs="${JOBS:-$(nproc)}"
+export QT_QPA_PLATFORM=offscreen
+# Sanitizer reports fail the run; leaks count as reports.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+started=$SECONDS
+stage_time() { echo "== $1 took $((SECONDS - $2)) s"; }
+
+configure_build_test() {
+    local name="$1"; shift
+    local t0=$SECONDS
+    echo "== $name: configure and build"
+    cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+    cmake --build "build/$name" -j "$jobs"
+    echo "== $name: tests"
+    ctest --test-dir "build/$name" --output-on-failure -j "$jobs" --timeout 600
+    stage_time "$name" "$t0"
+}
+
+for stage in $stages; do
+    case "$stage" in
+    release)
+        configure_build_test release -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
+    asan)
+        configure_build_test asan -DCMAKE_BUILD_TYPE=Debug -DAPD_SANITIZE=address,undefined \
+            -DAPD_BENCH=OFF ;;
+    tsan)
+        configure_build_test tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPD_SANITIZE=thread \
+            -DAPD_BENCH=OFF ;;
+    fuzz)
+        t0=$SECONDS
+        echo "== fuzz: configure and build (clang, libFuzzer, ASan+UBSan)"
+        cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_CXX_COMPILER=clang++ -DAPD_FUZZ=ON -DAPD_SANITIZE=address,undefined \
+            -DAPD_TESTS=OFF -DAPD_BENCH=OFF >/dev/null
+        cmake --build build/fuzz -j "$jobs"
+        mapfile -t targets < <(find build/fuzz -type f -name 'fuzz_*' -perm -u+x | sort)
+        for target in "${targets[@]}"; do
+            name="$(basename "$target")"
+            corpus="build/fuzz/corpus/$name"
+            mkdir -p "$corpus"
+            seeds=()
+            [[ -d "fuzz/corpus/$name" ]] && seeds=("fuzz/corpus/$name")
+            echo "== fuzz: $name for $fuzz_seconds s"
+            "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+                -artifact_prefix="build/fuzz/$name-" "$corpus" "${seeds[@]}" 2>&1 | tail -n 12
+        done
+        echo "== fuzz: ${#targets[@]} targets ran without a crash or sanitizer report"
+        stage_time fuzz "$t0" ;;
+    *)
+        echo "unknown stage $stage" >&2; exit 2 ;;
+    esac
+done
+echo "== whole suite took $((SECONDS - started)) s"
