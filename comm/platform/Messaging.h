@@ -8,13 +8,20 @@
 // - Sending to a window of the calling thread calls the procedure directly. Sending to a
 //   window of another thread waits until that thread has handled the message, which it
 //   does the next time it calls PeekWindowMessage (incoming sent messages are handled
-//   there before any posted message is returned).
+//   there before any posted message is returned) or waits for queue activity.
 // - A timed send that the receiving thread had not taken when the time-out passed is
 //   withdrawn and never delivered; one that the receiver had already taken runs to
 //   completion on the receiver after the sender has gone on.
+// - While it waits, a sender runs the messages other threads send to it, except in a timed
+//   send with SmtoBlock; so two threads that send to each other do not deadlock.
+// - Destroying a window drops its posted messages and fails the sends still waiting for it.
+//   When a thread ends, its windows are destroyed the same way.
+// - Window handles are never reused.
 //
 // The names differ from the Win32 ones on purpose: windows.h defines most of those as
 // macros, and the Windows build includes it.
+
+#include "comm/platform/Timeout.h"
 
 #include <cstdint>
 #include <functional>
@@ -47,7 +54,8 @@ struct Message {
 // The calling thread's id as the messaging knows it.
 ThreadId CurrentThreadId();
 
-// Registers a window class. False when a class of that name exists already.
+// Registers a window class whose windows carry extraBytes bytes of extra data. False when a
+// class of that name exists already, proc is null or extraBytes is negative.
 bool RegisterWindowClass(const std::string& className, WindowProc proc, int extraBytes);
 bool IsWindowClassRegistered(const std::string& className);
 
@@ -55,49 +63,57 @@ bool IsWindowClassRegistered(const std::string& className);
 // Returns 0 when the class is unknown.
 WindowHandle CreateHiddenWindow(const std::string& className);
 // Destroys a window; messages still queued for it are discarded and pending sends to it
-// fail. False when the window does not exist.
+// fail. Only the window's own thread may destroy it: false when the window does not exist
+// or belongs to another thread.
 bool DestroyHiddenWindow(WindowHandle window);
 bool IsWindow(WindowHandle window);
+// The thread that owns the window; 0 when it does not exist.
 ThreadId WindowThread(WindowHandle window);
 
-// The window's extra bytes, addressed by byte offset, pointer-sized values.
+// The window's extra bytes, addressed by byte offset, pointer-sized values. A value that
+// does not lie wholly inside the extra bytes is not accessed: Get returns 0, Set false.
 std::intptr_t GetWindowExtra(WindowHandle window, int offset);
 bool SetWindowExtra(WindowHandle window, int offset, std::intptr_t value);
 
 // The default procedure: does nothing and returns 0.
-LResult DefaultWindowProc(WindowHandle window, std::uint32_t message, WParam wParam,
-                          LParam lParam);
+LResult DefaultWindowProc(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
 
 // Appends a message to the queue of the window's thread. False when the window does not
 // exist.
 bool PostWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
-// Posts the quit request to the calling thread's queue.
+// Posts the quit request to the calling thread's queue. PeekWindowMessage reports it, as
+// a thread message (window 0) QuitMessage with the exit code in wParam, once no posted
+// message is left; a second request before that only replaces the exit code.
 void PostQuitRequest(int exitCode);
 
 // Sends and waits without a time limit. Returns 0 when the window does not exist.
-LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam,
-                          LParam lParam);
-// Sends and waits up to timeoutMs. True when the procedure ran and returned in time, with
-// its result in *result (when not null). False when the window does not exist or the time
-// ran out.
+LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+// Sends and waits up to timeoutMs (InfiniteTimeout: without a limit). True when the
+// procedure ran and returned in time, with its result in *result (when not null; 0 on
+// failure). False when the window does not exist, was destroyed or its thread ended before
+// taking the message, or the time ran out.
 bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, WParam wParam,
-                              LParam lParam, unsigned flags, unsigned timeoutMs,
-                              LResult* result);
+                              LParam lParam, unsigned flags, unsigned timeoutMs, LResult* result);
 
 // Handles every message sent to the calling thread's windows from other threads, then
 // returns the first posted message, removing it when remove is true. False when no posted
 // message is waiting.
 bool PeekWindowMessage(Message& out, bool remove);
-// Calls the procedure of the message's window. Returns 0 for thread messages and for
-// windows that no longer exist.
+// Calls the procedure of the message's window. Returns 0 for thread messages, for windows
+// that no longer exist and for windows of other threads (a procedure runs only on its
+// window's thread).
 LResult DispatchWindowMessage(const Message& message);
-// Waits until the calling thread's queue has a posted or sent message, or timeoutMs passed.
-// True when there is something to handle.
+// Waits up to timeoutMs (InfiniteTimeout: without a limit) until the calling thread's queue
+// has a posted or sent message. Messages sent from other threads are handled here. True
+// when it handled such messages or a posted message waits for PeekWindowMessage. A pending
+// quit request alone does not count. To wait for events at the same time, see
+// WaitForAnyOrQueueActivity (MessageWait.h).
 bool WaitForQueueActivity(unsigned timeoutMs);
 
 // Sets the calling thread's wake hook: it is called, on the thread that posts or sends,
 // whenever a message is added to this thread's queue, so that a GUI toolkit's event loop
-// can be told to drain the queue with PeekWindowMessage. An empty function removes it.
+// can be told to drain the queue with PeekWindowMessage. An empty function removes it; once
+// this returns, the previous hook is no longer running and is never called again.
 void SetQueueWakeHook(std::function<void()> hook);
 
 } // namespace apd::platform

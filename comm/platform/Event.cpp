@@ -1,0 +1,50 @@
+#include "comm/platform/Event.h"
+
+#include "comm/platform/Deadline.h"
+#include "comm/platform/WaitSource.h"
+#include "comm/platform/Waiter.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace apd::platform {
+
+Event::Event(EventReset reset) : manualReset_(reset == EventReset::Manual) {}
+
+Event::~Event() {
+    std::lock_guard lock(mutex_);
+    assert(waiters_.empty() && "an event was destroyed while a thread waited on it");
+}
+
+void Event::Set() {
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
+    // Every waiter looks again; with an auto-reset event the first to lock it takes it and
+    // the others go back to sleep, so no wake-up is lost to a waiter that gave up meanwhile.
+    for (detail::Waiter* waiter : waiters_) {
+        waiter->Wake();
+    }
+}
+
+void Event::Reset() {
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
+WaitResult Event::Wait(unsigned timeoutMs) {
+    Event* const self[] = {this};
+    return WaitForAny(self, timeoutMs) == 0 ? WaitResult::Signalled : WaitResult::TimedOut;
+}
+
+int WaitForAny(std::span<Event* const> events, unsigned timeoutMs) {
+    if (events.empty() || std::ranges::find(events, nullptr) != events.end()) {
+        return WaitFailed;
+    }
+    return detail::WaitForEventsOrSource(events, detail::Deadline(timeoutMs), nullptr);
+}
+
+int WaitForAny(std::initializer_list<Event*> events, unsigned timeoutMs) {
+    return WaitForAny(std::span<Event* const>(events.begin(), events.size()), timeoutMs);
+}
+
+} // namespace apd::platform

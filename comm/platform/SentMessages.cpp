@@ -1,0 +1,127 @@
+#include "comm/platform/WindowManager.h"
+
+#include "comm/platform/Deadline.h"
+
+#include <algorithm>
+
+namespace apd::platform {
+
+namespace detail {
+
+int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+    WindowManager& manager = WindowManager::Instance();
+    int handled = 0;
+    while (!queue.incoming.empty()) {
+        std::shared_ptr<PendingSend> pending = std::move(queue.incoming.front());
+        queue.incoming.pop_front();
+        const WindowRecord* record = manager.FindWindow(pending->message.window);
+        if (record == nullptr) {
+            FailPendingSend(*pending);
+            continue;
+        }
+        // Taken: from here on the message runs to completion even if its sender gives up.
+        pending->state = PendingSend::State::Taken;
+        const WindowProc proc = record->proc;
+        const Message& m = pending->message;
+        LResult result = 0;
+        lock.unlock();
+        try {
+            result = proc(m.window, m.message, m.wParam, m.lParam);
+        } catch (...) {
+            lock.lock();
+            FailPendingSend(*pending);
+            throw;
+        }
+        lock.lock();
+        pending->result = result;
+        pending->state = PendingSend::State::Done;
+        pending->sender->ownerWake.notify_all();
+        ++handled;
+    }
+    return handled;
+}
+
+} // namespace detail
+
+namespace {
+
+using detail::PendingSend;
+using detail::WindowManager;
+
+// Sends message and waits for its result until deadline. While waiting, the sender runs the
+// messages other threads send to it when handleIncoming is set. False when the window does
+// not exist, the message could not be delivered, or the time ran out.
+bool Send(const Message& message, bool handleIncoming, const detail::Deadline& deadline,
+          LResult& result) {
+    auto self = detail::CurrentThreadQueue();
+    WindowManager& manager = WindowManager::Instance();
+    std::unique_lock lock(manager.lock);
+    const detail::WindowRecord* record = manager.FindWindow(message.window);
+    if (record == nullptr) {
+        return false;
+    }
+    if (record->owner == self) {
+        const WindowProc proc = record->proc;
+        lock.unlock();
+        result = proc(message.window, message.message, message.wParam, message.lParam);
+        return true;
+    }
+
+    const std::shared_ptr<detail::ThreadQueue> target = record->owner;
+    const auto pending = std::make_shared<PendingSend>(message, self);
+    target->incoming.push_back(pending);
+    detail::NotifyArrival(*target);
+    lock.unlock();
+    detail::CallWakeHook(*target);
+    lock.lock();
+
+    const auto answeredOrCalled = [&] {
+        return pending->state == PendingSend::State::Done ||
+               pending->state == PendingSend::State::Failed ||
+               (handleIncoming && !self->incoming.empty());
+    };
+    for (;;) {
+        if (pending->state == PendingSend::State::Done) {
+            result = pending->result;
+            return true;
+        }
+        if (pending->state == PendingSend::State::Failed) {
+            return false;
+        }
+        if (handleIncoming && !self->incoming.empty()) {
+            detail::HandleIncomingSends(lock, *self);
+            continue;
+        }
+        if (!deadline.WaitOn(self->ownerWake, lock, answeredOrCalled)) {
+            // Not taken yet: withdraw it, it is never delivered. Taken: the receiver finishes
+            // it on its own and its result is dropped.
+            if (pending->state == PendingSend::State::Queued) {
+                std::erase(target->incoming, pending);
+            }
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam,
+                          LParam lParam) {
+    LResult result = 0;
+    const bool answered = Send(Message{window, message, wParam, lParam}, true,
+                               detail::Deadline(InfiniteTimeout), result);
+    return answered ? result : 0;
+}
+
+bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, WParam wParam,
+                              LParam lParam, unsigned flags, unsigned timeoutMs, LResult* result) {
+    LResult answer = 0;
+    const bool answered = Send(Message{window, message, wParam, lParam}, (flags & SmtoBlock) == 0,
+                               detail::Deadline(timeoutMs), answer);
+    if (result != nullptr) {
+        *result = answered ? answer : 0;
+    }
+    return answered;
+}
+
+} // namespace apd::platform

@@ -1,0 +1,36 @@
+#include "comm/platform/WindowManager.h"
+
+#include "comm/platform/Waiter.h"
+
+namespace apd::platform::detail {
+
+WindowManager& WindowManager::Instance() {
+    static WindowManager manager;
+    return manager;
+}
+
+WindowRecord* WindowManager::FindWindow(WindowHandle window) {
+    const auto found = windows.find(window);
+    return found == windows.end() ? nullptr : &found->second;
+}
+
+void NotifyArrival(ThreadQueue& queue) {
+    queue.ownerWake.notify_all();
+    if (queue.activityWatcher != nullptr) {
+        queue.activityWatcher->Wake();
+    }
+}
+
+void CallWakeHook(ThreadQueue& queue) {
+    std::lock_guard lock(queue.hookMutex);
+    if (queue.wakeHook) {
+        queue.wakeHook();
+    }
+}
+
+void FailPendingSend(PendingSend& pending) {
+    pending.state = PendingSend::State::Failed;
+    pending.sender->ownerWake.notify_all();
+}
+
+} // namespace apd::platform::detail
