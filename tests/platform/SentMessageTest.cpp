@@ -62,10 +62,6 @@ TEST(SentMessages, ToAnotherThreadWaitForItsProcedureAndReturnItsResult) {
     LResult result = 0;
     EXPECT_TRUE(SendWindowMessageTimeout(window, MsgAsk, 5, 1, SmtoBlock, Limit, &result));
     EXPECT_EQ(result, 11);
-    EXPECT_TRUE(
-        SendWindowMessageTimeout(window, MsgAsk, 1, 0, SmtoNormal, InfiniteTimeout, &result));
-    EXPECT_EQ(result, 2);
-    EXPECT_TRUE(SendWindowMessageTimeout(window, MsgAsk, 3, 0, SmtoNormal, Limit, nullptr));
 
     EXPECT_EQ(SendWindowMessage(window + 1000, MsgAsk, 1, 0), 0); // no such window
     result = -1;
