@@ -51,9 +51,10 @@ void TMemoryDispatcher::LimitReadChunk(std::uint32_t bytes) {
     readChunk_ = bytes;
 }
 
-void TMemoryDispatcher::FailReads(int count, std::int32_t value) {
+void TMemoryDispatcher::FailReads(int count, std::int32_t value, int after) {
     DeviceHold hold(deviceLock_);
     failReads_ = count;
+    failReadsAfter_ = after;
     failReadValue_ = value;
 }
 
@@ -320,8 +321,12 @@ std::int32_t TMemoryDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t s
         readRequests_.push_back(size);
     }
     if (failReads_ > 0) {
-        --failReads_;
-        return failReadValue_;
+        if (failReadsAfter_ > 0) {
+            --failReadsAfter_;
+        } else {
+            --failReads_;
+            return failReadValue_;
+        }
     }
     std::size_t count = std::min<std::size_t>(size, input_.size() - inputRead_);
     if (readChunk_ != 0) {

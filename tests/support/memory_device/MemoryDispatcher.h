@@ -49,8 +49,9 @@ public:
     bool Feed(const std::string& bytes);
     // At most this many bytes per DeviceRead (0: no limit).
     void LimitReadChunk(std::uint32_t bytes);
-    // The next count reads return value (negative) without reading.
-    void FailReads(int count, std::int32_t value);
+    // After `after` good reads, the next count reads return value (negative) and read
+    // nothing.
+    void FailReads(int count, std::int32_t value, int after = 0);
     int ReadFailures();
     // Sizes passed to the device reads so far.
     std::vector<std::uint32_t> ReadRequests();
@@ -135,6 +136,7 @@ private:
     std::size_t inputRead_ = 0;
     std::uint32_t readChunk_ = 0;
     int failReads_ = 0;
+    int failReadsAfter_ = 0;
     std::int32_t failReadValue_ = -1;
     int readFailures_ = 0;
     std::vector<std::uint32_t> readRequests_;
