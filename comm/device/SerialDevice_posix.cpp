@@ -33,6 +33,10 @@ namespace {
 constexpr int LineCheckIntervalMs = 50;
 // How often unread input is looked at again once it has been reported.
 constexpr int UnreadInputCheckIntervalMs = 50;
+// How long a writability wait holds off after the driver refused a write. Some drivers
+// (a pseudo-terminal whose far end does not read) report room that a write then does not
+// get; without the pause the output side would spin between the two.
+constexpr int RefusedWriteBackoffMs = 10;
 
 constexpr std::size_t MaxTransfer =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
@@ -70,6 +74,7 @@ struct SerialDevice::Impl {
     std::string path;
     std::atomic<bool> closing{false};
     std::atomic<bool> lost{false};
+    std::atomic<bool> writeRefused{false}; // the last Write took nothing
 
     // Fixed while open; changed only by Open and Close with no call in flight.
     WakeSignal eventWake;
@@ -466,12 +471,14 @@ std::int32_t SerialDevice::Write(const void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::write(call.Fd(), buffer, std::min(size, MaxTransfer));
         if (n >= 0) {
+            d.writeRefused = n == 0;
             return static_cast<std::int32_t>(n);
         }
         if (errno == EINTR) {
             continue;
         }
         if (errno == EAGAIN) {
+            d.writeRefused = true;
             return 0;
         }
         return d.Fail(errno);
@@ -489,6 +496,8 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const auto backoffEnd = Clock::now() + std::chrono::milliseconds(RefusedWriteBackoffMs);
+    bool backingOff = d.writeRefused;
     for (;;) {
         int wait = -1;
         if (timeoutMs >= 0) {
@@ -496,7 +505,15 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
                 std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = static_cast<int>(std::max<decltype(left)>(left, 0));
         }
-        pollfd fds[2] = {{call.Fd(), POLLOUT, 0}, {d.writeWake.PollFd(), POLLIN, 0}};
+        if (backingOff) {
+            // Only a cancel or a hang-up ends the pause early.
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(backoffEnd - Clock::now()).count();
+            const int pause = static_cast<int>(std::max<decltype(left)>(left, 0));
+            wait = wait < 0 ? pause : std::min(wait, pause);
+        }
+        pollfd fds[2] = {{call.Fd(), backingOff ? short{0} : short{POLLOUT}, 0},
+                         {d.writeWake.PollFd(), POLLIN, 0}};
         const int r = ::poll(fds, 2, wait);
         if (r < 0) {
             if (errno == EINTR) {
@@ -505,6 +522,10 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
             return WriteWaitResult::Failed;
         }
         if (r == 0) {
+            if (backingOff && (timeoutMs < 0 || Clock::now() < deadline)) {
+                backingOff = false;
+                continue;
+            }
             return WriteWaitResult::TimedOut;
         }
         if ((fds[1].revents & POLLIN) != 0) {
