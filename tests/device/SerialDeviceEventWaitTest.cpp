@@ -1,5 +1,6 @@
 #include "comm/device/SerialDevice.h"
 
+#include "tests/device/DeviceFixture.h"
 #include "tests/device/DeviceWaits.h"
 #include "tests/support/pty/PtyPair.h"
 
@@ -29,21 +30,16 @@ struct TimedWait {
     std::chrono::nanoseconds cpu; // CPU time the waiting thread spent in the wait
 };
 
-class SerialDeviceEventWait : public ::testing::Test {
+class SerialDeviceEventWait : public test::DeviceFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(device.Open(pty.DevicePath()), ecOK); }
-
-    std::future<TimedWait> StartWait() {
-        return std::async(std::launch::async, [this] {
+    std::shared_future<TimedWait> StartWait() {
+        return Async([this] {
             const auto cpu = ThreadCpuTime();
             std::uint32_t events = 0;
             const EventWaitResult result = device.WaitEvent(events);
             return TimedWait{result, events, ThreadCpuTime() - cpu};
         });
     }
-
-    test::PtyPair pty;
-    SerialDevice device;
 };
 
 TEST_F(SerialDeviceEventWait, ArrivingDataEndsTheWaitAndIdleWaitingCostsNothing) {
@@ -62,10 +58,8 @@ TEST_F(SerialDeviceEventWait, ArrivingDataEndsTheWaitAndIdleWaitingCostsNothing)
 
 TEST_F(SerialDeviceEventWait, InputLeftUnreadIsReportedAgainOnlyWhenMoreArrives) {
     ASSERT_EQ(device.SetEventMask(EventRxChar), ecOK);
-    ASSERT_EQ(pty.WriteFar("ab"), 2u);
-    ASSERT_TRUE(test::WaitForInput(device, 2));
-
     auto first = StartWait();
+    ASSERT_EQ(pty.WriteFar("ab"), 2u);
     ASSERT_EQ(first.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(first.get().result, EventWaitResult::Events) << "waiting input is reported";
 
@@ -80,8 +74,7 @@ TEST_F(SerialDeviceEventWait, InputLeftUnreadIsReportedAgainOnlyWhenMoreArrives)
     EXPECT_EQ(got.events, EventRxChar);
     EXPECT_LT(got.cpu, 30ms);
 
-    std::uint8_t buffer[8];
-    EXPECT_EQ(device.Read(buffer, sizeof buffer), 3);
+    EXPECT_EQ(test::ReadDevice(device, 3).size(), 3u) << "nothing was lost meanwhile";
 }
 
 TEST_F(SerialDeviceEventWait, ChangingTheMaskFromAnotherThreadEndsTheWaitAtOnce) {

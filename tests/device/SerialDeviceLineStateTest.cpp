@@ -1,5 +1,6 @@
 #include "comm/device/SerialDevice.h"
 
+#include "tests/device/DeviceFixture.h"
 #include "tests/device/DeviceWaits.h"
 #include "tests/support/pty/PtyPair.h"
 
@@ -10,18 +11,13 @@
 namespace apd {
 namespace {
 
-class SerialDeviceLineState : public ::testing::Test {
+class SerialDeviceLineState : public test::DeviceFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(device.Open(pty.DevicePath()), ecOK); }
-
     LineState Current() {
         LineState state;
         EXPECT_EQ(device.GetState(state), ecOK);
         return state;
     }
-
-    test::PtyPair pty;
-    SerialDevice device;
 };
 
 TEST_F(SerialDeviceLineState, WhatThePseudoTerminalHoldsReadsBack) {

@@ -1,5 +1,6 @@
 #include "comm/device/SerialDevice.h"
 
+#include "tests/device/DeviceFixture.h"
 #include "tests/device/DeviceWaits.h"
 #include "tests/support/pty/PtyPair.h"
 
@@ -18,10 +19,8 @@ using Clock = std::chrono::steady_clock;
 constexpr char Xon = 0x11;
 constexpr char Xoff = 0x13;
 
-class SerialDeviceTransfer : public ::testing::Test {
+class SerialDeviceTransfer : public test::DeviceFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(device.Open(pty.DevicePath()), ecOK); }
-
     void HonourXonXoff() {
         LineState s;
         ASSERT_EQ(device.GetState(s), ecOK);
@@ -42,9 +41,6 @@ protected:
         }
         return written;
     }
-
-    test::PtyPair pty;
-    SerialDevice device;
 };
 
 TEST_F(SerialDeviceTransfer, ReadsNeverBlockAndTakeWhatHasArrived) {
@@ -134,7 +130,7 @@ TEST_F(SerialDeviceTransfer, CancelAndOutputPurgeEndAWriteWaitAtOnce) {
     }
 
     for (int round = 0; round < 2; ++round) {
-        auto wait = std::async(std::launch::async, [&] { return device.WaitWritable(-1); });
+        auto wait = Async([&] { return device.WaitWritable(-1); });
         ASSERT_EQ(wait.wait_for(50ms), std::future_status::timeout) << "the wait must pend";
         const auto cancelled = Clock::now();
         if (round == 0) {
@@ -164,8 +160,8 @@ TEST_F(SerialDeviceTransfer, CloseEndsTheWaitsInProgress) {
         }
     }
     ASSERT_EQ(device.SetEventMask(EventsSupported), ecOK);
-    auto write = std::async(std::launch::async, [&] { return device.WaitWritable(-1); });
-    auto event = std::async(std::launch::async, [&] {
+    auto write = Async([&] { return device.WaitWritable(-1); });
+    auto event = Async([&] {
         std::uint32_t events = 0;
         return device.WaitEvent(events);
     });
