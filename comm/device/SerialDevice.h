@@ -111,10 +111,12 @@ public:
     std::uint32_t EventMask() const;
 
     // Waits for an event of the mask in force, without spinning: EventRxChar when input is
-    // waiting that was not reported yet (input left unread is reported again once the
-    // queue length changes), modem-line changes (checked every 50 ms where the driver has
-    // modem lines) and line errors and breaks (from the driver's counters). Where the
-    // driver reports neither, as on a pseudo-terminal, an idle wait costs nothing.
+    // waiting that was not reported yet, or that is still waiting after a Read since the
+    // last report (input left unread with no Read is reported again only when more
+    // arrives; the queue is looked at every 50 ms then), modem-line changes (checked every
+    // 50 ms where the driver has modem lines) and line errors and breaks (from the
+    // driver's counters). Where the driver reports neither, as on a pseudo-terminal, an
+    // idle wait costs nothing.
     EventWaitResult WaitEvent(std::uint32_t& events);
 
 private:

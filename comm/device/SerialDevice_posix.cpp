@@ -90,7 +90,9 @@ struct SerialDevice::Impl {
     LineCounters statusCounters; // baseline of GetStatus
     LineCounters waitCounters;   // baseline of WaitEvent
     int waitLines = 0;
-    std::uint32_t reportedInput = 0; // queue length when input was last reported
+    // The input queue length when input was last reported; 0 once a Read has taken bytes
+    // since, so that what is waiting then is reported again.
+    std::atomic<std::uint32_t> reportedInput{0};
 
     ErrorCode Fail(int error) {
         if (MeansDeviceLost(error)) {
@@ -154,7 +156,6 @@ std::uint32_t SerialDevice::Impl::CollectEvents(int device, std::uint32_t mask,
             return 0;
         }
         const auto count = static_cast<std::uint32_t>(std::max(waiting, 0));
-        std::lock_guard lock(stateMutex);
         if (count == 0) {
             reportedInput = 0;
         } else if (count != reportedInput) {
@@ -442,6 +443,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(call.Fd(), buffer, std::min(size, MaxTransfer));
         if (n > 0) {
+            d.reportedInput = 0;
             return static_cast<std::int32_t>(n);
         }
         if (n == 0) {
@@ -559,7 +561,6 @@ ErrorCode SerialDevice::PurgeInput() {
     if (const ErrorCode rc = DiscardTerminalQueue(call.Fd(), TerminalQueue::Input); rc != ecOK) {
         return d.Fail(-rc);
     }
-    std::lock_guard lock(d.stateMutex);
     d.reportedInput = 0;
     return ecOK;
 }
