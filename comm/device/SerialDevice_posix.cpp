@@ -90,9 +90,12 @@ struct SerialDevice::Impl {
     LineCounters statusCounters; // baseline of GetStatus
     LineCounters waitCounters;   // baseline of WaitEvent
     int waitLines = 0;
-    // The input queue length when input was last reported; 0 once a Read has taken bytes
-    // since, so that what is waiting then is reported again.
-    std::atomic<std::uint32_t> reportedInput{0};
+    // Reads (and input purges) so far. Waiting input is reported when it was not yet, when
+    // its length has changed, or when a Read has taken bytes since the last report.
+    std::atomic<std::uint64_t> inputTaken{0};
+    // The wait's own record of its last input report; only the waiting thread uses it.
+    std::uint32_t reportedInput = 0;
+    std::uint64_t reportedTaken = 0;
 
     ErrorCode Fail(int error) {
         if (MeansDeviceLost(error)) {
@@ -156,10 +159,12 @@ std::uint32_t SerialDevice::Impl::CollectEvents(int device, std::uint32_t mask,
             return 0;
         }
         const auto count = static_cast<std::uint32_t>(std::max(waiting, 0));
+        const std::uint64_t taken = inputTaken;
         if (count == 0) {
             reportedInput = 0;
-        } else if (count != reportedInput) {
+        } else if (count != reportedInput || taken != reportedTaken) {
             reportedInput = count;
+            reportedTaken = taken;
             found |= EventRxChar;
         } else {
             inputSitting = true;
@@ -248,6 +253,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         d.waitCounters = counters;
         d.waitLines = lines;
         d.reportedInput = 0;
+        d.reportedTaken = d.inputTaken;
     }
     d.lost = false;
     d.closing = false;
@@ -443,7 +449,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(call.Fd(), buffer, std::min(size, MaxTransfer));
         if (n > 0) {
-            d.reportedInput = 0;
+            ++d.inputTaken;
             return static_cast<std::int32_t>(n);
         }
         if (n == 0) {
@@ -561,7 +567,7 @@ ErrorCode SerialDevice::PurgeInput() {
     if (const ErrorCode rc = DiscardTerminalQueue(call.Fd(), TerminalQueue::Input); rc != ecOK) {
         return d.Fail(-rc);
     }
-    d.reportedInput = 0;
+    ++d.inputTaken;
     return ecOK;
 }
 
