@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "comm/dispatch/RingIndex.h"
+
 namespace apd {
 
 struct LogEntryHeader {
@@ -21,7 +23,7 @@ struct LogEntryHeader {
 inline constexpr std::uint32_t LogHeaderSize = 16;
 // The scratch area holds at least one full receive ring's worth, the most a device read
 // brings in one entry.
-inline constexpr std::uint32_t MinLogScratchSize = 8192;
+inline constexpr std::uint32_t MinLogScratchSize = DispatchBufferSize;
 
 class DispatchLogRing {
 public:
