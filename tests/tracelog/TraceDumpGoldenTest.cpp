@@ -123,7 +123,7 @@ TEST_F(TraceDump, EmptyOrAbsentTraceTouchesNoFile) {
     EXPECT_FALSE(dispatcher.TracingOn);
 }
 
-TEST_F(TraceDump, FileThatCannotBeOpenedFailsWithTheSystemErrorAndDiscardsTheTrace) {
+TEST_F(TraceDump, FileThatCannotBeOpenedOrWrittenFailsWithTheSystemErrorAndDiscardsTheTrace) {
     ASSERT_EQ(dispatcher.InitTracing(10), ecOK);
     Trace('R', "abc");
     EXPECT_EQ(dispatcher.DumpTrace(folder.File("missing/dump.trc"), false, false), -ENOENT);
@@ -137,6 +137,14 @@ TEST_F(TraceDump, FileThatCannotBeOpenedFailsWithTheSystemErrorAndDiscardsTheTra
     Trace('R', "abc");
     std::filesystem::create_directory(folder.File("folder.trc"));
     EXPECT_EQ(dispatcher.AppendTrace(folder.File("folder.trc"), false, false), -EISDIR);
+
+    // A device that takes no data: the failed write is reported, not success.
+    if (std::filesystem::exists("/dev/full")) {
+        ASSERT_EQ(dispatcher.InitTracing(10), ecOK);
+        Trace('R', "abc");
+        EXPECT_EQ(dispatcher.DumpTrace("/dev/full", false, false), -ENOSPC);
+        EXPECT_FALSE(dispatcher.TracingOn);
+    }
 }
 
 } // namespace
