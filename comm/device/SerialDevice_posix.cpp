@@ -91,7 +91,12 @@ struct SerialDevice::Impl {
     LineCounters statusCounters; // baseline of GetStatus
     LineCounters waitCounters;   // baseline of WaitEvent
     int waitLines = 0;
-    std::uint32_t reportedInput = 0; // queue length when input was last reported
+    // Reads (and input purges) so far. Waiting input is reported when it was not yet, when
+    // its length has changed, or when a Read has taken bytes since the last report.
+    std::atomic<std::uint64_t> inputTaken{0};
+    // The wait's own record of its last input report; only the waiting thread uses it.
+    std::uint32_t reportedInput = 0;
+    std::uint64_t reportedTaken = 0;
 
     ErrorCode Fail(int error) {
         if (MeansDeviceLost(error)) {
@@ -155,11 +160,12 @@ std::uint32_t SerialDevice::Impl::CollectEvents(int device, std::uint32_t mask,
             return 0;
         }
         const auto count = static_cast<std::uint32_t>(std::max(waiting, 0));
-        std::lock_guard lock(stateMutex);
+        const std::uint64_t taken = inputTaken;
         if (count == 0) {
             reportedInput = 0;
-        } else if (count != reportedInput) {
+        } else if (count != reportedInput || taken != reportedTaken) {
             reportedInput = count;
+            reportedTaken = taken;
             found |= EventRxChar;
         } else {
             inputSitting = true;
@@ -248,6 +254,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         d.waitCounters = counters;
         d.waitLines = lines;
         d.reportedInput = 0;
+        d.reportedTaken = d.inputTaken;
     }
     d.lost = false;
     d.closing = false;
@@ -462,6 +469,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(call.Fd(), buffer, std::min(size, MaxTransfer));
         if (n > 0) {
+            ++d.inputTaken;
             return static_cast<std::int32_t>(n);
         }
         if (n == 0) {
@@ -579,8 +587,7 @@ ErrorCode SerialDevice::PurgeInput() {
     if (const ErrorCode rc = DiscardTerminalQueue(call.Fd(), TerminalQueue::Input); rc != ecOK) {
         return d.Fail(-rc);
     }
-    std::lock_guard lock(d.stateMutex);
-    d.reportedInput = 0;
+    ++d.inputTaken;
     return ecOK;
 }
 

@@ -77,6 +77,18 @@ TEST_F(SerialDeviceEventWait, InputLeftUnreadIsReportedAgainOnlyWhenMoreArrives)
     EXPECT_EQ(test::ReadDevice(device, 3).size(), 3u) << "nothing was lost meanwhile";
 }
 
+TEST_F(SerialDeviceEventWait, InputThatFollowsAReadOfTheSameLengthIsReported) {
+    ASSERT_EQ(device.SetEventMask(EventRxChar), ecOK);
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(pty.WriteFar("q"), 1u);
+        auto wait = StartWait();
+        ASSERT_EQ(wait.wait_for(5s), std::future_status::ready) << "round " << round;
+        EXPECT_EQ(wait.get().result, EventWaitResult::Events);
+        std::uint8_t byte = 0;
+        ASSERT_EQ(device.Read(&byte, 1), 1);
+    }
+}
+
 TEST_F(SerialDeviceEventWait, ChangingTheMaskFromAnotherThreadEndsTheWaitAtOnce) {
     ASSERT_EQ(device.SetEventMask(EventsSupported), ecOK);
     auto wait = StartWait();
