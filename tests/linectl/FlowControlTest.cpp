@@ -6,7 +6,6 @@ namespace {
 
 using HardwareFlow = LineControlTest;
 using SoftwareFlow = LineControlTest;
-using FlowOptions = LineControlTest;
 using RS485 = LineControlTest;
 
 struct FlowReport {
@@ -136,14 +135,6 @@ TEST_F(SoftwareFlow, ARefusingDriverIsReported) {
     EXPECT_EQ(dispatcher.SetFlowChars(1, 2), -22);
     EXPECT_EQ(dispatcher.SetHWFlowControl(3686, 409, HwFlowRequireCts), -22);
     EXPECT_FALSE(dispatcher.DeviceLine().fOutX);
-}
-
-TEST_F(FlowOptions, OptionFlagsAreSetAndClearedBitByBit) {
-    dispatcher.SetOptionFlags(OptionUseEventWord | 1);
-    dispatcher.SetOptionFlags(0x100);
-    EXPECT_EQ(dispatcher.OptionFlagsValue(), OptionUseEventWord | 1 | 0x100);
-    dispatcher.ClearOptionFlags(OptionUseEventWord);
-    EXPECT_EQ(dispatcher.OptionFlagsValue(), 0x101u);
 }
 
 TEST_F(RS485, WhereTheDriverTogglesRtsHardwareFlowPutsRtsInToggleMode) {
