@@ -1,0 +1,125 @@
+#pragma once
+// A serial device as the dispatcher's device operations and worker threads use it: opened
+// for exclusive use, never blocking the caller on the line, with an event wait and a
+// writability wait that other threads can end at once.
+//
+// Threads: Read, GetStatus, the waits and Write may run on different threads at the same
+// time, and together with the calls of the thread that owns the device (GetState,
+// SetState, Escape, the purges, SetEventMask). Open and Close belong to the owning thread;
+// Close ends the waits in progress and returns once every call in progress has left, so
+// no call ever works on a descriptor that has been closed or reused.
+//
+// Results are 0 (or a count) on success, else a negative code: ecCommNotOpen when no
+// device is open, ecNotSupported for what the driver cannot do, otherwise a negated OS
+// error code (on POSIX a negated errno value). Open maps two failures to the codes the
+// port component expects: a device that does not exist gives ecFileNotFound (-2), a
+// device held by another program (or another open in this one) ecAccessDenied (-5).
+//
+// Device loss: when the device goes away (a USB adapter pulled, the far end of a
+// pseudo-terminal closed) the event wait reports DeviceLost, and every later call fails
+// with -EIO until Close, which works as usual.
+
+#include "comm/device/DeviceEvents.h"
+#include "comm/dispatch/LineState.h"
+#include "comm/errors/ErrorCodes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace apd {
+
+enum class EventWaitResult {
+    Events,           // `events` holds at least one bit of the mask in force
+    Cancelled,        // the mask was changed (SetEventMask) or the device is closing; also
+                      // at once when the mask is 0
+    InvalidParameter, // the mask has a bit the driver cannot report (EventRingTrailingEdge)
+    DeviceLost,
+    NotOpen,
+    Failed, // the wait itself failed (for instance out of resources)
+};
+
+enum class WriteWaitResult {
+    Writable, // a Write now takes at least one byte (or reports the loss)
+    TimedOut,
+    Cancelled, // CancelWrite, PurgeOutput or Close
+    DeviceLost,
+    NotOpen,
+    Failed,
+};
+
+class SerialDevice {
+public:
+    SerialDevice();
+    ~SerialDevice(); // closes the device
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Opens `name` (a "\\.\COMn" name, resolved by ResolvePortName, or a path) for
+    // exclusive use, in raw mode with non-blocking reads. ecAlreadyOpen while open;
+    // ecOutOfMemory when the wait handles cannot be made.
+    ErrorCode Open(std::string_view name);
+    // ecOK when a device was closed, ecCommNotOpen when none was open.
+    ErrorCode Close();
+
+    bool IsOpen() const;
+    bool IsLost() const;
+    std::string Path() const; // the path opened; empty when closed
+
+    // The line state the device holds; what termios does not carry comes from the last
+    // applied record.
+    ErrorCode GetState(LineState& state);
+    // Applies `state` exactly or fails: ecNotSupported (nothing touched) for what a
+    // terminal device cannot do, -EINVAL for invalid values or for a request the driver
+    // refused or silently did not hold (it is then put back as it was).
+    ErrorCode SetState(const LineState& state);
+
+    // EscapeSetRts, EscapeClearRts, EscapeSetDtr, EscapeClearDtr; -EINVAL for any other
+    // function; -ENOTTY where the driver has no modem lines.
+    ErrorCode Escape(int function);
+    // The modem lines in the UART modem-status-register layout (0x10 CTS, 0x20 DSR,
+    // 0x40 RI, 0x80 DCD); -ENOTTY where the driver has no modem lines.
+    ErrorCode ModemStatus(std::uint8_t& status);
+
+    // Bytes waiting in the input queue (cbInQue; cbOutQue is the driver's count where it
+    // has one) and in `lineErrors` the line error bits (LineErrorRxOver ...) that arose
+    // since the previous call. Where the driver cannot tell, as on a pseudo-terminal, the
+    // bits stay 0.
+    ErrorCode GetStatus(DeviceStatus& status, std::uint32_t& lineErrors);
+
+    // Never blocks: the bytes read, 0 when none are waiting, or a negative code.
+    std::int32_t Read(void* buffer, std::size_t size);
+    // Never blocks: the bytes the driver took now (0 when it takes none at the moment, for
+    // instance under XOFF), or a negative code.
+    std::int32_t Write(const void* buffer, std::size_t size);
+    // Waits until Write can take bytes; timeoutMs < 0 waits without time-out.
+    WriteWaitResult WaitWritable(int timeoutMs);
+    // Ends the WaitWritable in progress at once; when none is in progress, the next one
+    // returns Cancelled at once (so a cancel between a Write and its wait is not lost).
+    void CancelWrite();
+
+    // Discards the input queue.
+    ErrorCode PurgeInput();
+    // Discards what the driver holds for output and cancels the writability wait.
+    ErrorCode PurgeOutput();
+
+    // The events the wait reports (DeviceEvents.h). Any mask is stored; ending the wait in
+    // progress with Cancelled. A mask of 0 makes waits return at once.
+    ErrorCode SetEventMask(std::uint32_t mask);
+    std::uint32_t EventMask() const;
+
+    // Waits for an event of the mask in force, without spinning: EventRxChar when input is
+    // waiting that was not reported yet (input left unread is reported again once the
+    // queue length changes), modem-line changes (checked every 50 ms where the driver has
+    // modem lines) and line errors and breaks (from the driver's counters). Where the
+    // driver reports neither, as on a pseudo-terminal, an idle wait costs nothing.
+    EventWaitResult WaitEvent(std::uint32_t& events);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace apd

@@ -1,0 +1,295 @@
+#pragma once
+// The communications dispatcher of one open port: the receive ring, the send path, the
+// line state, the triggers and the delivery of their notifications. Everything that touches
+// the operating system is an abstract operation of the device layer.
+//
+// Locks. DataLock guards the trigger and handler lists, the line state and the tracing and
+// logging state; OutputLock the send path, the output ring and the device status record;
+// InputLock the receive ring indexes, the scan position and the read accounting of a
+// notification. All three are re-entrant. Nesting goes one way only:
+// InputLock, then DataLock, then OutputLock. A thread holding DataLock never takes
+// InputLock, and a thread holding OutputLock takes neither of the others; device
+// operations that run under OutputLock (DeviceGetStatus, DeviceWrite, DeviceEscape) must
+// therefore take no lock but OutputLock. No lock is held while a handler runs.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "comm/dispatch/LineState.h"
+#include "comm/dispatch/RingIndex.h"
+#include "comm/dispatch/TriggerRecords.h"
+#include "comm/errors/ErrorCodes.h"
+
+namespace apd {
+
+class TApdBaseComponent; // the port component that owns a dispatcher
+
+using ReentrantLock = std::recursive_mutex;
+using LockHold = std::lock_guard<ReentrantLock>;
+
+// Bits of the Options argument of OpenDevicePort.
+inline constexpr std::uint8_t OpenRaiseDtr = 1;
+inline constexpr std::uint8_t OpenRaiseRts = 2;
+inline constexpr std::uint8_t OpenDtrFlowControl = 16;
+inline constexpr std::uint8_t OpenRtsFlowControl = 32;
+
+// Queues of DeviceFlush.
+inline constexpr int FlushOutputQueue = 0;
+inline constexpr int FlushInputQueue = 1;
+
+// Modes of UpdateHandlerFlags.
+inline constexpr int HandlerFlagsRecompute = 0;
+inline constexpr int HandlerFlagsPortActive = 1;
+inline constexpr int HandlerFlagsPortInactive = 2;
+
+// Time a window handler has to answer a notification.
+inline constexpr unsigned WindowNotifyTimeoutMs = 3000;
+
+class TApdBaseDispatcher {
+public:
+    explicit TApdBaseDispatcher(TApdBaseComponent* owner);
+    TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
+    TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
+    virtual ~TApdBaseDispatcher();
+
+    // ---- Device operations, in slot order -------------------------------------------
+    // A line function (EscapeSetRts ... EscapeClearDtr); negative on failure.
+    virtual std::int32_t DeviceEscape(int func) = 0;
+    // Discards a device queue (FlushOutputQueue or FlushInputQueue): 0 or a negated
+    // system error code.
+    virtual std::int32_t DeviceFlush(int queue) = 0;
+    // Fills stat and returns the device's line error bits. The pending-output count is that
+    // of the dispatcher's own output ring. Called with OutputLock held.
+    virtual std::uint32_t DeviceGetStatus(apd::DeviceStatus& stat) = 0;
+    // Called with -1 after DeviceRead returned a negative count.
+    virtual std::int32_t DeviceReadFailed(std::int32_t code) = 0;
+    // Reads the device's line state: 0 or -1.
+    virtual std::int32_t DeviceGetState(LineState& state) = 0;
+    // Reads up to size bytes without waiting; the count read, negative on failure.
+    virtual std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) = 0;
+    // Applies a line state: 0 or a negated system error code.
+    virtual std::int32_t DeviceSetState(LineState& state) = 0;
+    // Queues size bytes for sending; the count accepted, 0 or negative on failure.
+    virtual std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) = 0;
+    // Waits for a device event of the mask in force and reports the events in mask. The
+    // device layer defines how the wait is ended; true when an event was reported.
+    virtual bool DeviceWaitEvent(std::uint32_t& mask) = 0;
+    // Asks the driver for queues of the given sizes; false with LastSystemError set.
+    virtual bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) = 0;
+    // Stops the threads when they run, then releases both buffers (each once).
+    virtual void FreePortResources();
+    virtual void StartDispatcher() = 0;
+    virtual void StopDispatcher() = 0;
+    // Opens the device: a handle that is not negative, -8 when the device layer could not
+    // create its own resources, any other negative value with LastSystemError set.
+    virtual std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
+                                     std::uint32_t outSize) = 0;
+    // Closes the device: 0 or -1.
+    virtual std::int32_t DeviceClose() = 0;
+    virtual std::int32_t YieldTime() = 0;
+    virtual void SetThreadPriorityBoost(std::uint8_t boost);
+    // Mode 0 recomputes NotifyNeeded, mode 1 marks the owning component's window as
+    // wanting notifications, mode 2 as not wanting them; other modes change nothing.
+    virtual void UpdateHandlerFlags(int mode);
+
+    // The device's modem status register: CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80.
+    virtual std::uint32_t DeviceModemStatus() = 0;
+
+    // ---- Port lifetime --------------------------------------------------------------
+    // 0 or a negative error code; a failed open leaves the dispatcher closed.
+    ErrorCode OpenDevicePort(const std::string& name, std::uint32_t baud, std::uint8_t parity,
+                             std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t inSize,
+                             std::uint32_t outSize, std::uint8_t options);
+    void CloseDevicePort();
+    ErrorCode SetQueueSizes(std::uint32_t inSize, std::uint32_t outSize);
+
+    // ---- Receive side ---------------------------------------------------------------
+    bool CharReady();
+    // The byte at 1-based position n from the oldest waiting byte; nothing is consumed.
+    ErrorCode PeekChar(std::uint8_t& c, std::uint32_t n);
+    ErrorCode GetChar(std::uint8_t& c);
+    std::uint32_t InBuffUsed();
+    ErrorCode FlushInBuffer();
+    // Moves what the device holds into the ring, as far as it has room. True when data was
+    // or is present.
+    bool FillDispatchBuffer();
+
+    // ---- Send side ------------------------------------------------------------------
+    ErrorCode PutChar(std::uint8_t c);
+    ErrorCode PutBlock(const std::uint8_t* data, std::uint32_t length);
+    std::uint32_t OutBuffUsed();
+    std::uint32_t OutBuffFree();
+    ErrorCode FlushOutBuffer();
+
+    // ---- Triggers and handlers ------------------------------------------------------
+    // A new data trigger handle, or ecTriggerTooLong for more than 21 bytes.
+    std::int32_t AddDataTrigger(const std::uint8_t* data, bool ignoreCase, std::uint32_t length);
+    void SetAvailTriggerLength(std::int32_t length);
+    void RemoveAllTriggers();
+    void SaveTriggers(TriggerSnapshot& snapshot);
+    void RestoreTriggers(const TriggerSnapshot& snapshot);
+    static void FreeSavedTriggers(TriggerSnapshot& snapshot);
+    void RegisterWindowHandler(platform::WindowHandle window);
+    void DeregisterWindowHandler(platform::WindowHandle window);
+    static constexpr std::int32_t StatusKindOf(std::int32_t handle) { return handle & 7; }
+
+    // Checks, run by the dispatch thread; each delivers at most one notification and
+    // returns true when it did and should be called again.
+    bool CheckDataTriggers();
+    bool CheckStatusTriggers();
+    bool CheckTimerTriggers();
+    void ResetStatusHits();
+    void ResetDataTriggerState();
+    // Delivers one notification to every handler. False when a handler closed the port or
+    // an avail notification's bytes were not all read.
+    bool NotifyHandlers(std::uint32_t msg, std::uint32_t wParam, std::uint32_t data);
+
+    // ---- Line and modem status ------------------------------------------------------
+    // Baud 0, parity 5, data bits 9 and stop bits 3 keep the current value.
+    ErrorCode SetLineSettings(std::uint32_t baud, std::uint8_t parity, std::uint8_t dataBits,
+                              std::uint8_t stopBits);
+    ErrorCode ApplyLineState(LineState& state);
+    std::int32_t SetDTR(bool on);
+    std::int32_t SetRTS(bool on);
+    std::uint8_t ReadModemStatus(std::uint8_t mask);
+    void RefreshModemStatus();
+    void RefreshLineStatus();
+    // 1 overflow, 2 overrun, 3 parity, 4 framing, 9 break, 0 none.
+    std::int32_t GetLineError();
+    bool CheckLineBreak();
+
+    // ---- Trace and dispatch log -----------------------------------------------------
+    void AddTraceEntry(char kind, std::uint8_t byte);
+    void AddLogEntry(std::uint8_t type, std::uint8_t subType, std::uint32_t value,
+                     const std::uint8_t* data, std::uint32_t length);
+
+    // ---- Identity and flags the thread layer and the component read -----------------
+    TApdBaseComponent* const Owner;
+    std::int32_t DispatcherHandle = -1; // index in DispatcherRegistry, fixed at construction
+
+    std::atomic<bool> StopThreads{false};
+    std::atomic<bool> DispatcherActive{false};
+    std::atomic<bool> ReleaseOnExit{false};
+    std::atomic<bool> CloseDeferred{false};
+    std::atomic<bool> Notifying{false};
+    std::atomic<bool> InDataNotification{false};
+    std::atomic<bool> RingEventSeen{false};
+    std::atomic<bool> AnyStatusHit{false};
+    std::atomic<bool> TracingOn{false};
+    std::atomic<bool> LoggingOn{false};
+    std::atomic<std::uint32_t> CommEventMask{0};
+    std::atomic<std::uint32_t> LineErrorFlags{0};
+    std::atomic<bool> OutputSentFlag{false};
+
+protected:
+    // The first step of destruction, which the base destructor cannot take because the
+    // device operations are gone by then: every concrete dispatcher's destructor calls it.
+    // Frees the resources of a deferred close, or closes the port.
+    void ShutDownPort();
+
+    // Run a synchronized method handler on the main thread and wait for it. The thread
+    // layer provides the main-thread call; until then the method is called directly.
+    virtual void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
+                            std::uint32_t lParam);
+    // Creates the event objects of the dispatcher threads; the thread layer overrides it.
+    virtual void CreateDispatcherEvents() {}
+    // True when the driver itself drives RTS around each transmission in RS-485 mode.
+    // When false, PutBlock raises RTS before each write and needs UartBaseAddress.
+    virtual bool DriverTogglesRts485() const { return true; }
+
+    // Procedure and method handlers: the component registers none, so these are for the
+    // device layer and test doubles. Removal during a delivery only marks the record.
+    void AddProcedureHandler(NotifyProcedure proc);
+    void RemoveProcedureHandler(NotifyProcedure proc);
+    void AddMethodHandler(const NotifyMethod& method, bool synchronized);
+    void RemoveMethodHandler(const NotifyMethod& method);
+
+    // A new trigger handle; DataLock held.
+    std::int32_t NewTriggerHandle();
+
+    // The positive system error code of the last failed DeviceOpen or DeviceSetupQueues,
+    // set by the device layer.
+    std::int32_t LastSystemError = 0;
+
+    std::intptr_t DeviceHandle = -1;
+
+    ReentrantLock DataLock;
+    ReentrantLock OutputLock;
+    ReentrantLock InputLock;
+
+    std::uint32_t InQueueSize = 0;  // DataLock
+    std::uint32_t OutQueueSize = 0; // OutputLock
+
+    // Receive ring: InputLock.
+    std::unique_ptr<std::uint8_t[]> DispatchBuffer;
+    std::uint32_t BufferHead = 0;
+    std::uint32_t BufferTail = 0;
+    bool RingIsFull = false;
+    std::uint32_t HandlerReadCount = 0;
+    std::uint32_t MaxHandlerReadCount = 0;
+    // Next position to feed to the data triggers, and how many bytes from there to the
+    // head are not yet fed. The scan position never falls behind the tail.
+    std::uint32_t DataScanPos = 0;
+    std::uint32_t UnscannedCount = 0;
+    // Where the last avail notification was sent, and how far the scan position moved since
+    // (saturating at one ring length, so that a full lap still counts as a new position).
+    std::uint32_t AvailNotifyPos = 0;
+    std::uint32_t ScannedSinceAvail = 0;
+
+    // Output ring, filled by DeviceWrite and drained by the output side: OutputLock.
+    std::unique_ptr<std::uint8_t[]> OutputBuffer;
+    std::uint32_t OutputHead = 0;
+    std::uint32_t OutputTail = 0;
+    bool OutputBufferFull = false;
+    apd::DeviceStatus DeviceStatus; // OutputLock
+
+    // Line state: DataLock.
+    LineState DCB;
+    std::int32_t AppliedBaud = 115200;
+    std::atomic<bool> DtrOn{false};
+    std::atomic<bool> DtrUnderFlowControl{false};
+    std::atomic<bool> RtsOn{false};
+    std::atomic<bool> RtsUnderFlowControl{false};
+    std::atomic<bool> RS485Mode{false};
+    std::atomic<std::uint16_t> UartBaseAddress{0};
+    std::uint32_t OptionFlags = 0;
+    std::uint32_t ModemStatusShadow = 0;
+    std::uint32_t LogStartTime = 0;
+    std::uint8_t PriorityBoost = 0;
+
+    // Triggers and handlers: DataLock.
+    std::vector<WindowHandler> WindowHandlers;
+    std::vector<ProcedureHandler> ProcedureHandlers;
+    std::vector<MethodHandler> MethodHandlers;
+    std::vector<TimerTrigger> TimerTriggers;
+    std::vector<DataTrigger> DataTriggers;
+    std::vector<StatusTrigger> StatusTriggers;
+    std::int32_t NextHandleIndex = 1;
+    std::int32_t AvailTriggerLength = 0;
+    bool NotifyNeeded = false;
+    bool PortHandlerActive = false;
+    bool HandlersDeleted = false;
+
+private:
+    // InputLock held: keeps the scan position between tail and head after the tail moved.
+    void TailMoved();
+    // InputLock held: stores bytes just read into the ring at the head.
+    void StoreRead(std::uint32_t count);
+    // InputLock held: bytes from the tail through pos - back, less the bytes already read
+    // in the current notification.
+    std::int64_t CountThrough(std::uint32_t pos, std::uint32_t back) const;
+    // InputLock held: moves the scan position over one byte.
+    void AdvanceScan();
+    void ReleaseBuffers();
+    void SweepDeletedHandlers();
+    bool WindowHandlersWanted() const;
+    // Per-handler read accounting of a notification.
+    void BeginHandlerReads();
+    void EndHandlerReads();
+};
+
+} // namespace apd

@@ -1,0 +1,133 @@
+// Opening and closing the port.
+
+#include "comm/dispatch/BaseDispatcher.h"
+#include "comm/errors/MillisecondClock.h"
+
+namespace apd {
+
+ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint32_t baud,
+                                             std::uint8_t parity, std::uint8_t dataBits,
+                                             std::uint8_t stopBits, std::uint32_t inSize,
+                                             std::uint32_t outSize, std::uint8_t options) {
+    RingEventSeen = false;
+    Notifying = false;
+    {
+        LockHold data(DataLock);
+        HandlersDeleted = false;
+    }
+    ReleaseBuffers();
+    CreateDispatcherEvents();
+
+    LastSystemError = 0;
+    DeviceHandle = DeviceOpen(name, inSize, outSize);
+    if (DeviceHandle < 0) {
+        ErrorCode failure = ecOutOfMemory;
+        if (DeviceHandle != ecOutOfMemory) {
+            failure = LastSystemError > 0 ? -LastSystemError : ecInternal;
+        }
+        CloseDevicePort();
+        return failure;
+    }
+
+    if (const ErrorCode queues = SetQueueSizes(inSize, outSize); queues != ecOK) {
+        CloseDevicePort();
+        return queues;
+    }
+
+    {
+        LockHold input(InputLock);
+        DispatchBuffer = std::make_unique<std::uint8_t[]>(DispatchBufferSize);
+        RingIsFull = false;
+        HandlerReadCount = 0;
+        MaxHandlerReadCount = 0;
+    }
+    {
+        LockHold output(OutputLock);
+        OutputBuffer = std::make_unique<std::uint8_t[]>(outSize);
+        OutputHead = 0;
+        OutputTail = 0;
+        OutputBufferFull = false;
+        OutQueueSize = outSize;
+    }
+    {
+        LockHold data(DataLock);
+        InQueueSize = inSize;
+    }
+    LineErrorFlags = 0;
+    OutputSentFlag = false;
+    CloseDeferred = false;
+    RS485Mode = false;
+    UartBaseAddress = 0;
+
+    {
+        LockHold data(DataLock);
+        DeviceGetState(DCB);
+    }
+
+    if (options & OpenDtrFlowControl) {
+        DtrUnderFlowControl = true;
+    } else {
+        DtrUnderFlowControl = false;
+        SetDTR((options & OpenRaiseDtr) != 0);
+    }
+    if (options & OpenRtsFlowControl) {
+        RtsUnderFlowControl = true;
+    } else {
+        RtsUnderFlowControl = false;
+        SetRTS((options & OpenRaiseRts) != 0);
+    }
+
+    {
+        LockHold input(InputLock);
+        DataScanPos = 0;
+        UnscannedCount = 0;
+        RemoveAllTriggers();
+        BufferHead = 0;
+        BufferTail = 0;
+        AvailNotifyPos = 0;
+        ScannedSinceAvail = 0;
+        ResetStatusHits();
+        InDataNotification = false;
+    }
+
+    {
+        LockHold data(DataLock);
+        ModemStatusShadow = 0;
+        ReadModemStatus(0xF0);
+        AppliedBaud = 115200;
+    }
+
+    if (const ErrorCode line = SetLineSettings(baud, parity, dataBits, stopBits); line != ecOK) {
+        CloseDevicePort();
+        return line;
+    }
+    RefreshLineStatus();
+
+    // Trace and log recording are not built yet: both are simply off after an open.
+    TracingOn = false;
+    LoggingOn = false;
+    {
+        LockHold data(DataLock);
+        LogStartTime = MillisecondClock();
+    }
+
+    StartDispatcher();
+    return ecOK;
+}
+
+void TApdBaseDispatcher::CloseDevicePort() {
+    if (DeviceHandle >= 0) {
+        FlushOutBuffer();
+        FlushInBuffer();
+        DeviceClose();
+    }
+    if (Notifying) {
+        // A handler closed the port: the delivery stops at its next close check, and the
+        // resources are released when the dispatch thread ends or the dispatcher goes.
+        CloseDeferred = true;
+        return;
+    }
+    FreePortResources();
+}
+
+} // namespace apd

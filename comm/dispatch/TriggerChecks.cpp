@@ -1,0 +1,217 @@
+// The trigger checks of the dispatch thread. Each delivers at most one event per call
+// (data triggers: all that complete at one byte) and returns true when it delivered.
+// The lists are read under DataLock; no lock is held while handlers run.
+
+#include <algorithm>
+
+#include "comm/dispatch/BaseDispatcher.h"
+#include "comm/dispatch/DataTriggerMatch.h"
+#include "comm/dispatch/DispatchLogCodes.h"
+#include "comm/dispatch/NotificationMessages.h"
+#include "comm/dispatch/TimerExpiry.h"
+
+namespace apd {
+
+std::int64_t TApdBaseDispatcher::CountThrough(std::uint32_t pos, std::uint32_t back) const {
+    const std::uint32_t through = pos >= back ? pos - back : pos + DispatchBufferSize - back;
+    std::int64_t count = RingCountThrough(through, BufferTail);
+    if (InDataNotification) {
+        count -= HandlerReadCount;
+    }
+    return count;
+}
+
+void TApdBaseDispatcher::AdvanceScan() {
+    DataScanPos = AdvanceRingPos(DataScanPos, 1);
+    --UnscannedCount;
+    if (ScannedSinceAvail < DispatchBufferSize) {
+        ++ScannedSinceAvail;
+    }
+}
+
+bool TApdBaseDispatcher::CheckDataTriggers() {
+    bool matched = false;
+    bool availDue = false;
+    std::uint32_t availCount = 0;
+    {
+        LockHold input(InputLock);
+        LockHold data(DataLock);
+        if (!DispatchBuffer) {
+            return false;
+        }
+        while (UnscannedCount > 0) {
+            const std::uint32_t pos = DataScanPos;
+            const std::uint8_t byte = DispatchBuffer[pos];
+            std::int32_t longest = 0;
+            for (auto& trigger : DataTriggers) {
+                if (trigger.Length == 0) {
+                    continue;
+                }
+                const bool hit = trigger.Matched != RecordFalse || MatchTriggerByte(trigger, byte);
+                trigger.Matched = hit ? RecordTrue : RecordFalse;
+                if (hit) {
+                    matched = true;
+                    longest = std::max(longest, trigger.Length);
+                }
+            }
+            if (matched) {
+                // Bytes before the longest matched pattern are offered first, when there
+                // are enough of them and no avail notification was sent at this position.
+                if (AvailTriggerLength != 0 && ScannedSinceAvail != 0 &&
+                    CountThrough(pos, 0) - longest >= AvailTriggerLength) {
+                    availCount = static_cast<std::uint32_t>(
+                        CountThrough(pos, static_cast<std::uint32_t>(longest)));
+                    availDue = true;
+                    AvailNotifyPos = pos;
+                    ScannedSinceAvail = 0;
+                }
+                AdvanceScan();
+                break;
+            }
+            AdvanceScan();
+        }
+        if (!matched) {
+            const std::uint32_t used = InBuffUsed();
+            if (AvailTriggerLength != 0 && ScannedSinceAvail != 0 &&
+                static_cast<std::int64_t>(used) >= AvailTriggerLength) {
+                availCount = used;
+                availDue = true;
+                AvailNotifyPos = DataScanPos;
+                ScannedSinceAvail = 0;
+            }
+        }
+        if (availDue && LoggingOn) {
+            AddLogEntry(LogTypeTrigger, LogSubTriggerAvail, availCount, nullptr, 0);
+        }
+    }
+
+    bool result = false;
+    if (availDue) {
+        result = NotifyHandlers(MsgTriggerAvail, availCount, 0);
+    }
+    if (!matched) {
+        return result;
+    }
+    result = availDue ? result : true;
+
+    // Every trigger that completed at this byte, the most recently added first. The list
+    // may change while a handler runs: each step takes the lock again and stops when the
+    // index is past the end.
+    std::size_t index = 0;
+    {
+        LockHold data(DataLock);
+        index = DataTriggers.size();
+    }
+    while (index-- > 0 && !CloseDeferred) {
+        std::int32_t handle = 0;
+        std::int32_t length = 0;
+        {
+            LockHold data(DataLock);
+            if (index >= DataTriggers.size()) {
+                break;
+            }
+            auto& trigger = DataTriggers[index];
+            if (trigger.Matched == RecordFalse) {
+                continue;
+            }
+            trigger.Matched = RecordFalse;
+            handle = trigger.Handle;
+            length = trigger.Length;
+            if (LoggingOn) {
+                AddLogEntry(LogTypeTrigger, LogSubTriggerData, static_cast<std::uint32_t>(handle),
+                            nullptr, 0);
+            }
+        }
+        result = NotifyHandlers(MsgTriggerData, static_cast<std::uint32_t>(handle),
+                                static_cast<std::uint32_t>(length));
+    }
+    return result;
+}
+
+bool TApdBaseDispatcher::CheckStatusTriggers() {
+    for (std::size_t index = 0;; ++index) {
+        std::int32_t handle = 0;
+        std::uint32_t value = 0;
+        {
+            LockHold data(DataLock);
+            if (index >= StatusTriggers.size()) {
+                return false;
+            }
+            auto& trigger = StatusTriggers[index];
+            if (!trigger.Armed || trigger.Hit) {
+                continue;
+            }
+            bool fired = false;
+            switch (trigger.Kind) {
+            case StatusKindModem: {
+                const std::uint32_t reference = trigger.Value & 0xFF;
+                const std::uint32_t mask = trigger.Value >> 8;
+                fired = ((reference ^ (ModemStatusShadow & 0xFF)) & mask) != 0;
+                break;
+            }
+            case StatusKindLineError: {
+                const std::uint32_t errors = LineErrorFlags;
+                fired = (trigger.Value & errors) != 0;
+                if (fired) {
+                    trigger.Value = static_cast<std::uint16_t>(errors & 0xFFFF);
+                }
+                break;
+            }
+            case StatusKindOutBuffFree: {
+                const std::uint32_t free = OutBuffFree();
+                fired = free >= trigger.Value;
+                value = free;
+                break;
+            }
+            case StatusKindOutBuffUsed: {
+                const std::uint32_t used = OutBuffUsed();
+                fired = used <= trigger.Value;
+                value = used;
+                break;
+            }
+            case StatusKindOutSent:
+                fired = OutputSentFlag.exchange(false);
+                break;
+            default:
+                break;
+            }
+            if (!fired) {
+                continue;
+            }
+            trigger.Armed = false;
+            trigger.Hit = true;
+            AnyStatusHit = true;
+            handle = trigger.Handle;
+            if (LoggingOn) {
+                AddLogEntry(LogTypeTrigger, LogSubTriggerStatus, static_cast<std::uint32_t>(handle),
+                            nullptr, 0);
+            }
+        }
+        return NotifyHandlers(MsgTriggerStatus, static_cast<std::uint32_t>(handle), value);
+    }
+}
+
+bool TApdBaseDispatcher::CheckTimerTriggers() {
+    for (std::size_t index = 0;; ++index) {
+        std::int32_t handle = 0;
+        {
+            LockHold data(DataLock);
+            if (index >= TimerTriggers.size()) {
+                return false;
+            }
+            auto& trigger = TimerTriggers[index];
+            if (trigger.Active == RecordFalse || !TimerExpired(trigger.Timer)) {
+                continue;
+            }
+            trigger.Active = RecordFalse;
+            handle = trigger.Handle;
+            if (LoggingOn) {
+                AddLogEntry(LogTypeTrigger, LogSubTriggerTimer, static_cast<std::uint32_t>(handle),
+                            nullptr, 0);
+            }
+        }
+        return NotifyHandlers(MsgTriggerTimer, static_cast<std::uint32_t>(handle), 0);
+    }
+}
+
+} // namespace apd

@@ -1,0 +1,427 @@
+#include "tests/support/memory_device/MemoryDispatcher.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace apd::testing {
+
+using DeviceHold = std::lock_guard<std::mutex>;
+
+TMemoryDispatcher::TMemoryDispatcher(TApdBaseComponent* owner) : TApdBaseDispatcher(owner) {
+    line_.BaudRate = 9600;
+    readRequests_.reserve(64);
+}
+
+TMemoryDispatcher::~TMemoryDispatcher() {
+    ShutDownPort();
+}
+
+ErrorCode TMemoryDispatcher::OpenDefault(std::uint32_t outSize) {
+    return OpenDevicePort("memory", 115200, ParityNone, 8, 1, 4096, outSize,
+                          OpenRaiseDtr | OpenRaiseRts);
+}
+
+// ---- Script -------------------------------------------------------------------------
+
+void TMemoryDispatcher::QueueInput(const std::uint8_t* data, std::size_t length) {
+    DeviceHold hold(deviceLock_);
+    if (inputRead_ == input_.size()) {
+        input_.clear();
+        inputRead_ = 0;
+    }
+    input_.insert(input_.end(), data, data + length);
+}
+
+void TMemoryDispatcher::QueueInput(const std::string& bytes) {
+    QueueInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::size_t TMemoryDispatcher::InputQueued() {
+    DeviceHold hold(deviceLock_);
+    return input_.size() - inputRead_;
+}
+
+bool TMemoryDispatcher::Feed(const std::string& bytes) {
+    QueueInput(bytes);
+    return FillDispatchBuffer();
+}
+
+void TMemoryDispatcher::LimitReadChunk(std::uint32_t bytes) {
+    DeviceHold hold(deviceLock_);
+    readChunk_ = bytes;
+}
+
+void TMemoryDispatcher::FailReads(int count, std::int32_t value, int after) {
+    DeviceHold hold(deviceLock_);
+    failReads_ = count;
+    failReadsAfter_ = after;
+    failReadValue_ = value;
+}
+
+int TMemoryDispatcher::ReadFailures() {
+    DeviceHold hold(deviceLock_);
+    return readFailures_;
+}
+
+std::vector<std::uint32_t> TMemoryDispatcher::ReadRequests() {
+    DeviceHold hold(deviceLock_);
+    return readRequests_;
+}
+
+std::vector<std::uint8_t> TMemoryDispatcher::Written() {
+    DeviceHold hold(deviceLock_);
+    return written_;
+}
+
+void TMemoryDispatcher::DrainOutput(std::uint32_t count) {
+    LockHold output(OutputLock);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (!OutputBufferFull && OutputHead == OutputTail) {
+            break;
+        }
+        OutputTail = OutputTail + 1 == OutQueueSize ? 0 : OutputTail + 1;
+        OutputBufferFull = false;
+    }
+}
+
+void TMemoryDispatcher::RefuseWrites(std::int32_t value) {
+    DeviceHold hold(deviceLock_);
+    refuseWrites_ = value;
+}
+
+void TMemoryDispatcher::SetLineErrors(std::uint32_t bits) {
+    DeviceHold hold(deviceLock_);
+    lineErrors_ = bits;
+}
+
+void TMemoryDispatcher::SetModemLines(std::uint32_t status) {
+    DeviceHold hold(deviceLock_);
+    modemLines_ = status;
+}
+
+void TMemoryDispatcher::RefuseSetState(std::int32_t code) {
+    DeviceHold hold(deviceLock_);
+    refuseSetState_ = code;
+}
+
+void TMemoryDispatcher::RefuseEscape(bool refuse) {
+    DeviceHold hold(deviceLock_);
+    refuseEscape_ = refuse;
+}
+
+void TMemoryDispatcher::FailOpen(std::intptr_t result, std::int32_t systemError) {
+    DeviceHold hold(deviceLock_);
+    openResult_ = result;
+    openError_ = systemError;
+}
+
+void TMemoryDispatcher::FailSetupQueues(std::int32_t systemError) {
+    DeviceHold hold(deviceLock_);
+    setupError_ = systemError;
+}
+
+void TMemoryDispatcher::SetDriverTogglesRts(bool toggles) {
+    DeviceHold hold(deviceLock_);
+    driverTogglesRts_ = toggles;
+}
+
+LineState TMemoryDispatcher::DeviceLine() {
+    DeviceHold hold(deviceLock_);
+    return line_;
+}
+
+std::vector<int> TMemoryDispatcher::Escapes() {
+    DeviceHold hold(deviceLock_);
+    return escapes_;
+}
+
+int TMemoryDispatcher::InputFlushes() {
+    DeviceHold hold(deviceLock_);
+    return inputFlushes_;
+}
+
+int TMemoryDispatcher::OutputFlushes() {
+    DeviceHold hold(deviceLock_);
+    return outputFlushes_;
+}
+
+int TMemoryDispatcher::StartCount() {
+    DeviceHold hold(deviceLock_);
+    return starts_;
+}
+
+int TMemoryDispatcher::StopCount() {
+    DeviceHold hold(deviceLock_);
+    return stops_;
+}
+
+int TMemoryDispatcher::CloseCount() {
+    DeviceHold hold(deviceLock_);
+    return closes_;
+}
+
+// ---- Views --------------------------------------------------------------------------
+
+RingSnapshot TMemoryDispatcher::Ring() {
+    LockHold input(InputLock);
+    return RingSnapshot{BufferHead,          BufferTail,     RingIsFull,
+                        DataScanPos,         UnscannedCount, HandlerReadCount,
+                        MaxHandlerReadCount, AvailNotifyPos, DispatchBuffer != nullptr};
+}
+
+OutputRingSnapshot TMemoryDispatcher::OutputRing() {
+    LockHold output(OutputLock);
+    return OutputRingSnapshot{OutputHead, OutputTail, OutputBufferFull, OutQueueSize,
+                              OutputBuffer != nullptr};
+}
+
+void TMemoryDispatcher::PlaceEmptyRing(std::uint32_t pos) {
+    LockHold input(InputLock);
+    BufferHead = pos;
+    BufferTail = pos;
+    RingIsFull = false;
+    DataScanPos = pos;
+    UnscannedCount = 0;
+}
+
+std::vector<DataTrigger> TMemoryDispatcher::DataTriggerRecords() {
+    LockHold data(DataLock);
+    return DataTriggers;
+}
+
+std::vector<TimerTrigger> TMemoryDispatcher::TimerTriggerRecords() {
+    LockHold data(DataLock);
+    return TimerTriggers;
+}
+
+std::vector<StatusTrigger> TMemoryDispatcher::StatusTriggerRecords() {
+    LockHold data(DataLock);
+    return StatusTriggers;
+}
+
+std::size_t TMemoryDispatcher::WindowHandlerCount() {
+    LockHold data(DataLock);
+    return WindowHandlers.size();
+}
+
+std::size_t TMemoryDispatcher::ProcedureHandlerCount() {
+    LockHold data(DataLock);
+    return ProcedureHandlers.size();
+}
+
+std::size_t TMemoryDispatcher::MethodHandlerCount() {
+    LockHold data(DataLock);
+    return MethodHandlers.size();
+}
+
+bool TMemoryDispatcher::NotifyNeededFlag() {
+    LockHold data(DataLock);
+    return NotifyNeeded;
+}
+
+bool TMemoryDispatcher::PortHandlerActiveFlag() {
+    LockHold data(DataLock);
+    return PortHandlerActive;
+}
+
+std::int32_t TMemoryDispatcher::NextHandleIndexValue() {
+    LockHold data(DataLock);
+    return NextHandleIndex;
+}
+
+std::int32_t TMemoryDispatcher::AvailTriggerLengthValue() {
+    LockHold data(DataLock);
+    return AvailTriggerLength;
+}
+
+std::uint32_t TMemoryDispatcher::ModemShadow() {
+    LockHold data(DataLock);
+    return ModemStatusShadow;
+}
+
+std::int32_t TMemoryDispatcher::AppliedBaudValue() {
+    LockHold data(DataLock);
+    return AppliedBaud;
+}
+
+LineState TMemoryDispatcher::DcbRecord() {
+    LockHold data(DataLock);
+    return DCB;
+}
+
+void TMemoryDispatcher::SetRS485(bool on, std::uint16_t baseAddress) {
+    RS485Mode = on;
+    UartBaseAddress = baseAddress;
+}
+
+// ---- Device operations --------------------------------------------------------------
+
+std::int32_t TMemoryDispatcher::DeviceEscape(int func) {
+    DeviceHold hold(deviceLock_);
+    escapes_.push_back(func);
+    return refuseEscape_ ? -1 : 0;
+}
+
+std::int32_t TMemoryDispatcher::DeviceFlush(int queue) {
+    if (queue == FlushInputQueue) {
+        DeviceHold hold(deviceLock_);
+        input_.clear();
+        inputRead_ = 0;
+        ++inputFlushes_;
+        return 0;
+    }
+    {
+        LockHold output(OutputLock);
+        OutputBufferFull = false;
+        OutputHead = 0;
+        OutputTail = 0;
+    }
+    DeviceHold hold(deviceLock_);
+    ++outputFlushes_;
+    return 0;
+}
+
+std::uint32_t TMemoryDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
+    std::uint32_t errors = 0;
+    {
+        DeviceHold hold(deviceLock_);
+        errors = lineErrors_;
+        lineErrors_ = 0;
+        stat.Flags = 0;
+        stat.cbInQue = static_cast<std::uint32_t>(input_.size() - inputRead_);
+    }
+    LockHold output(OutputLock);
+    if (OutputBufferFull) {
+        stat.cbOutQue = OutQueueSize;
+    } else if (OutputHead > OutputTail) {
+        stat.cbOutQue = OutputHead - OutputTail;
+    } else if (OutputTail > OutputHead) {
+        stat.cbOutQue = OutQueueSize - OutputTail + OutputHead;
+    } else {
+        stat.cbOutQue = 0;
+    }
+    return errors;
+}
+
+std::int32_t TMemoryDispatcher::DeviceReadFailed(std::int32_t) {
+    DeviceHold hold(deviceLock_);
+    ++readFailures_;
+    return 0;
+}
+
+std::int32_t TMemoryDispatcher::DeviceGetState(LineState& state) {
+    DeviceHold hold(deviceLock_);
+    state = line_;
+    return 0;
+}
+
+std::int32_t TMemoryDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t size) {
+    DeviceHold hold(deviceLock_);
+    if (readRequests_.size() < readRequests_.capacity()) {
+        readRequests_.push_back(size);
+    }
+    if (failReads_ > 0) {
+        if (failReadsAfter_ > 0) {
+            --failReadsAfter_;
+        } else {
+            --failReads_;
+            return failReadValue_;
+        }
+    }
+    std::size_t count = std::min<std::size_t>(size, input_.size() - inputRead_);
+    if (readChunk_ != 0) {
+        count = std::min<std::size_t>(count, readChunk_);
+    }
+    if (count != 0) {
+        std::memcpy(buffer, input_.data() + inputRead_, count);
+    }
+    inputRead_ += count;
+    return static_cast<std::int32_t>(count);
+}
+
+std::int32_t TMemoryDispatcher::DeviceSetState(LineState& state) {
+    DeviceHold hold(deviceLock_);
+    if (refuseSetState_ != 0) {
+        return refuseSetState_;
+    }
+    line_ = state;
+    return 0;
+}
+
+std::int32_t TMemoryDispatcher::DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) {
+    {
+        DeviceHold hold(deviceLock_);
+        if (refuseWrites_ != 0) {
+            return refuseWrites_;
+        }
+        written_.insert(written_.end(), buffer, buffer + size);
+    }
+    LockHold output(OutputLock);
+    for (std::uint32_t i = 0; i < size && OutQueueSize != 0; ++i) {
+        OutputBuffer[OutputHead] = buffer[i];
+        OutputHead = OutputHead + 1 == OutQueueSize ? 0 : OutputHead + 1;
+    }
+    return static_cast<std::int32_t>(size);
+}
+
+bool TMemoryDispatcher::DeviceWaitEvent(std::uint32_t& mask) {
+    mask = 0;
+    return false;
+}
+
+bool TMemoryDispatcher::DeviceSetupQueues(std::uint32_t, std::uint32_t) {
+    DeviceHold hold(deviceLock_);
+    if (setupError_ != 0) {
+        LastSystemError = setupError_;
+        return false;
+    }
+    return true;
+}
+
+void TMemoryDispatcher::StartDispatcher() {
+    DispatcherActive = true;
+    StopThreads = false;
+    DeviceHold hold(deviceLock_);
+    ++starts_;
+}
+
+void TMemoryDispatcher::StopDispatcher() {
+    StopThreads = true;
+    DispatcherActive = false;
+    DeviceHold hold(deviceLock_);
+    ++stops_;
+}
+
+std::intptr_t TMemoryDispatcher::DeviceOpen(const std::string&, std::uint32_t, std::uint32_t) {
+    DeviceHold hold(deviceLock_);
+    if (openResult_ < 0) {
+        LastSystemError = openError_;
+    }
+    return openResult_;
+}
+
+std::int32_t TMemoryDispatcher::DeviceClose() {
+    DeviceHold hold(deviceLock_);
+    ++closes_;
+    if (DeviceHandle < 0) {
+        return -1;
+    }
+    DeviceHandle = -1;
+    return 0;
+}
+
+std::int32_t TMemoryDispatcher::YieldTime() {
+    return 0;
+}
+
+std::uint32_t TMemoryDispatcher::DeviceModemStatus() {
+    DeviceHold hold(deviceLock_);
+    return modemLines_;
+}
+
+bool TMemoryDispatcher::DriverTogglesRts485() const {
+    DeviceHold hold(deviceLock_);
+    return driverTogglesRts_;
+}
+
+} // namespace apd::testing

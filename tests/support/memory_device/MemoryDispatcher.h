@@ -1,0 +1,162 @@
+#pragma once
+// A dispatcher over a device that lives in memory: a test queues the bytes the device
+// "receives", reads back what was written, and scripts status bits, modem lines and
+// failures. No threads are started: a test drives FillDispatchBuffer and the checks itself,
+// on its own thread.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "comm/dispatch/BaseDispatcher.h"
+
+namespace apd::testing {
+
+struct RingSnapshot {
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    bool full = false;
+    std::uint32_t scanPos = 0;
+    std::uint32_t unscanned = 0;
+    std::uint32_t handlerReads = 0;
+    std::uint32_t maxHandlerReads = 0;
+    std::uint32_t availNotifyPos = 0;
+    bool buffer = false; // the ring is allocated
+};
+
+struct OutputRingSnapshot {
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    bool full = false;
+    std::uint32_t size = 0;
+    bool buffer = false;
+};
+
+class TMemoryDispatcher : public TApdBaseDispatcher {
+public:
+    explicit TMemoryDispatcher(TApdBaseComponent* owner = nullptr);
+    ~TMemoryDispatcher() override;
+
+    // Opens with the analyser's line (115200 8N1), DTR and RTS raised, queues of 4096.
+    ErrorCode OpenDefault(std::uint32_t outSize = 4096);
+
+    // ---- The scripted device --------------------------------------------------------
+    void QueueInput(const std::uint8_t* data, std::size_t length);
+    void QueueInput(const std::string& bytes);
+    std::size_t InputQueued();
+    // Queues the bytes and runs one fill.
+    bool Feed(const std::string& bytes);
+    // At most this many bytes per DeviceRead (0: no limit).
+    void LimitReadChunk(std::uint32_t bytes);
+    // After `after` good reads, the next count reads return value (negative) and read
+    // nothing.
+    void FailReads(int count, std::int32_t value, int after = 0);
+    int ReadFailures();
+    // Sizes passed to the device reads so far.
+    std::vector<std::uint32_t> ReadRequests();
+
+    std::vector<std::uint8_t> Written();
+    // The output side sends count queued bytes (as the output thread would).
+    void DrainOutput(std::uint32_t count);
+    // The next writes return this value instead of accepting the block (0: accept).
+    void RefuseWrites(std::int32_t value);
+
+    void SetLineErrors(std::uint32_t bits); // reported (and cleared) by the next status read
+    void SetModemLines(std::uint32_t status);
+    void RefuseSetState(std::int32_t code); // 0: accept
+    void RefuseEscape(bool refuse);
+    void FailOpen(std::intptr_t result, std::int32_t systemError);
+    void FailSetupQueues(std::int32_t systemError);
+    void SetDriverTogglesRts(bool toggles);
+
+    LineState DeviceLine();
+    std::vector<int> Escapes();
+    int InputFlushes();
+    int OutputFlushes();
+    int StartCount();
+    int StopCount();
+    int CloseCount();
+
+    // ---- Views of the dispatcher's state --------------------------------------------
+    RingSnapshot Ring();
+    OutputRingSnapshot OutputRing();
+    // Moves an empty ring to start at pos (head, tail and scan position).
+    void PlaceEmptyRing(std::uint32_t pos);
+    std::vector<DataTrigger> DataTriggerRecords();
+    std::vector<TimerTrigger> TimerTriggerRecords();
+    std::vector<StatusTrigger> StatusTriggerRecords();
+    std::size_t WindowHandlerCount();
+    std::size_t ProcedureHandlerCount();
+    std::size_t MethodHandlerCount();
+    bool NotifyNeededFlag();
+    bool PortHandlerActiveFlag();
+    std::int32_t NextHandleIndexValue();
+    std::int32_t AvailTriggerLengthValue();
+    std::uint32_t ModemShadow();
+    std::int32_t AppliedBaudValue();
+    LineState DcbRecord();
+    bool DtrLevel() const { return DtrOn; }
+    bool RtsLevel() const { return RtsOn; }
+    std::intptr_t DeviceHandleValue() const { return DeviceHandle; }
+    void SetRS485(bool on, std::uint16_t baseAddress);
+
+    // Handler registration, which the system itself does not offer.
+    using TApdBaseDispatcher::AddMethodHandler;
+    using TApdBaseDispatcher::AddProcedureHandler;
+    using TApdBaseDispatcher::RemoveMethodHandler;
+    using TApdBaseDispatcher::RemoveProcedureHandler;
+
+    // ---- Device operations ----------------------------------------------------------
+    std::int32_t DeviceEscape(int func) override;
+    std::int32_t DeviceFlush(int queue) override;
+    std::uint32_t DeviceGetStatus(apd::DeviceStatus& stat) override;
+    std::int32_t DeviceReadFailed(std::int32_t code) override;
+    std::int32_t DeviceGetState(LineState& state) override;
+    std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) override;
+    std::int32_t DeviceSetState(LineState& state) override;
+    std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) override;
+    bool DeviceWaitEvent(std::uint32_t& mask) override;
+    bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    void StartDispatcher() override;
+    void StopDispatcher() override;
+    std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
+                             std::uint32_t outSize) override;
+    std::int32_t DeviceClose() override;
+    std::int32_t YieldTime() override;
+    std::uint32_t DeviceModemStatus() override;
+
+protected:
+    bool DriverTogglesRts485() const override;
+
+private:
+    // Guards the scripted device; a leaf lock, never held while calling the dispatcher.
+    mutable std::mutex deviceLock_;
+    std::vector<std::uint8_t> input_;
+    std::size_t inputRead_ = 0;
+    std::uint32_t readChunk_ = 0;
+    int failReads_ = 0;
+    int failReadsAfter_ = 0;
+    std::int32_t failReadValue_ = -1;
+    int readFailures_ = 0;
+    std::vector<std::uint32_t> readRequests_;
+    std::vector<std::uint8_t> written_;
+    std::int32_t refuseWrites_ = 0;
+    std::uint32_t lineErrors_ = 0;
+    std::uint32_t modemLines_ = 0;
+    std::int32_t refuseSetState_ = 0;
+    bool refuseEscape_ = false;
+    std::intptr_t openResult_ = 1;
+    std::int32_t openError_ = 0;
+    std::int32_t setupError_ = 0;
+    bool driverTogglesRts_ = true;
+    LineState line_;
+    std::vector<int> escapes_;
+    int inputFlushes_ = 0;
+    int outputFlushes_ = 0;
+    int starts_ = 0;
+    int stops_ = 0;
+    int closes_ = 0;
+};
+
+} // namespace apd::testing
