@@ -55,8 +55,10 @@ void TApdDispatcherThread::Run() {
     try {
         Execute();
     } catch (const std::exception& error) {
+        endedByException_ = true;
         dispatcher_.ReportThreadError(error.what());
     } catch (...) {
+        endedByException_ = true;
         dispatcher_.ReportThreadError("unknown exception");
     }
     try {
@@ -158,6 +160,12 @@ void TDispThread::Execute() {
 }
 
 void TDispThread::BeforeFinish() {
+    if (endedByException_) {
+        // The exception left a delivery unfinished; no delivery runs any more, so a later
+        // close must not wait for one.
+        dispatcher_.InDataNotification = false;
+        dispatcher_.Notifying = false;
+    }
     dispatcher_.ReleaseOnExit = dispatcher_.CloseDeferred || dispatcher_.StopThreads;
 }
 

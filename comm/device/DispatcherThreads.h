@@ -52,6 +52,7 @@ protected:
 
     TApdWin32Dispatcher& dispatcher_;
     const std::shared_ptr<DispatcherEvents> events_;
+    bool endedByException_ = false; // set before BeforeFinish runs
 
 private:
     void Run();

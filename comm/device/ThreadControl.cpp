@@ -148,6 +148,9 @@ void TApdWin32Dispatcher::StopDispatcher() {
         }
         WaitForThreads([&] { return CommWorker == nullptr; });
     }
+    if (events) {
+        events->CommEventReady.Set(); // the dispatch thread sees the stop at once
+    }
     WaitForThreads([&] { return DispatchWorker == nullptr; });
     // Every thread but the caller (when it is this dispatcher's dispatch thread) has now
     // finished with the dispatcher, so the buffers and events may go.

@@ -49,6 +49,7 @@ std::int32_t TApdWin32Dispatcher::DeviceClose() {
             Device.SetEventMask(0);     // ends a device event wait in progress
             events->DispatchDone.Set(); // a comm thread waiting for the pass goes on
             events->ThreadAck.Reset();
+            events->CommEventReady.Set(); // the dispatch thread sees the stop at once
         }
     }
     if (Device.Close() != ecOK) {
