@@ -94,7 +94,9 @@ public:
     // Never blocks: the bytes the driver took now (0 when it takes none at the moment, for
     // instance under XOFF), or a negative code.
     std::int32_t Write(const void* buffer, std::size_t size);
-    // Waits until Write can take bytes; timeoutMs < 0 waits without time-out.
+    // Waits until Write can take bytes; timeoutMs < 0 waits without time-out. After a Write
+    // that took nothing the wait first pauses 10 ms, since some drivers report room they
+    // then do not give. One thread waits at a time (the output thread).
     WriteWaitResult WaitWritable(int timeoutMs);
     // Ends the WaitWritable in progress at once; when none is in progress, the next one
     // returns Cancelled at once (so a cancel between a Write and its wait is not lost).
@@ -111,10 +113,12 @@ public:
     std::uint32_t EventMask() const;
 
     // Waits for an event of the mask in force, without spinning: EventRxChar when input is
-    // waiting that was not reported yet (input left unread is reported again once the
-    // queue length changes), modem-line changes (checked every 50 ms where the driver has
-    // modem lines) and line errors and breaks (from the driver's counters). Where the
-    // driver reports neither, as on a pseudo-terminal, an idle wait costs nothing.
+    // waiting that was not reported yet, or that is still waiting after a Read since the
+    // last report (input left unread with no Read is reported again only when more
+    // arrives; the queue is looked at every 50 ms then), modem-line changes (checked every
+    // 50 ms where the driver has modem lines) and line errors and breaks (from the
+    // driver's counters). Where the driver reports neither, as on a pseudo-terminal, an
+    // idle wait costs nothing. One thread waits at a time (the comm thread).
     EventWaitResult WaitEvent(std::uint32_t& events);
 
 private:

@@ -33,6 +33,10 @@ namespace {
 constexpr int LineCheckIntervalMs = 50;
 // How often unread input is looked at again once it has been reported.
 constexpr int UnreadInputCheckIntervalMs = 50;
+// How long a writability wait holds off after the driver refused a write. Some drivers
+// (a pseudo-terminal whose far end does not read) report room that a write then does not
+// get; without the pause the output side would spin between the two.
+constexpr int RefusedWriteBackoffMs = 10;
 
 constexpr std::size_t MaxTransfer =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
@@ -70,6 +74,7 @@ struct SerialDevice::Impl {
     std::string path;
     std::atomic<bool> closing{false};
     std::atomic<bool> lost{false};
+    std::atomic<bool> writeRefused{false}; // the last Write took nothing
 
     // Fixed while open; changed only by Open and Close with no call in flight.
     WakeSignal eventWake;
@@ -85,7 +90,12 @@ struct SerialDevice::Impl {
     LineCounters statusCounters; // baseline of GetStatus
     LineCounters waitCounters;   // baseline of WaitEvent
     int waitLines = 0;
-    std::uint32_t reportedInput = 0; // queue length when input was last reported
+    // Reads (and input purges) so far. Waiting input is reported when it was not yet, when
+    // its length has changed, or when a Read has taken bytes since the last report.
+    std::atomic<std::uint64_t> inputTaken{0};
+    // The wait's own record of its last input report; only the waiting thread uses it.
+    std::uint32_t reportedInput = 0;
+    std::uint64_t reportedTaken = 0;
 
     ErrorCode Fail(int error) {
         if (MeansDeviceLost(error)) {
@@ -149,11 +159,12 @@ std::uint32_t SerialDevice::Impl::CollectEvents(int device, std::uint32_t mask,
             return 0;
         }
         const auto count = static_cast<std::uint32_t>(std::max(waiting, 0));
-        std::lock_guard lock(stateMutex);
+        const std::uint64_t taken = inputTaken;
         if (count == 0) {
             reportedInput = 0;
-        } else if (count != reportedInput) {
+        } else if (count != reportedInput || taken != reportedTaken) {
             reportedInput = count;
+            reportedTaken = taken;
             found |= EventRxChar;
         } else {
             inputSitting = true;
@@ -242,6 +253,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         d.waitCounters = counters;
         d.waitLines = lines;
         d.reportedInput = 0;
+        d.reportedTaken = d.inputTaken;
     }
     d.lost = false;
     d.closing = false;
@@ -437,6 +449,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(call.Fd(), buffer, std::min(size, MaxTransfer));
         if (n > 0) {
+            ++d.inputTaken;
             return static_cast<std::int32_t>(n);
         }
         if (n == 0) {
@@ -466,12 +479,14 @@ std::int32_t SerialDevice::Write(const void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::write(call.Fd(), buffer, std::min(size, MaxTransfer));
         if (n >= 0) {
+            d.writeRefused = n == 0;
             return static_cast<std::int32_t>(n);
         }
         if (errno == EINTR) {
             continue;
         }
         if (errno == EAGAIN) {
+            d.writeRefused = true;
             return 0;
         }
         return d.Fail(errno);
@@ -489,6 +504,8 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const auto backoffEnd = Clock::now() + std::chrono::milliseconds(RefusedWriteBackoffMs);
+    bool backingOff = d.writeRefused;
     for (;;) {
         int wait = -1;
         if (timeoutMs >= 0) {
@@ -496,7 +513,15 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
                 std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = static_cast<int>(std::max<decltype(left)>(left, 0));
         }
-        pollfd fds[2] = {{call.Fd(), POLLOUT, 0}, {d.writeWake.PollFd(), POLLIN, 0}};
+        if (backingOff) {
+            // Only a cancel or a hang-up ends the pause early.
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(backoffEnd - Clock::now()).count();
+            const int pause = static_cast<int>(std::max<decltype(left)>(left, 0));
+            wait = wait < 0 ? pause : std::min(wait, pause);
+        }
+        pollfd fds[2] = {{call.Fd(), backingOff ? short{0} : short{POLLOUT}, 0},
+                         {d.writeWake.PollFd(), POLLIN, 0}};
         const int r = ::poll(fds, 2, wait);
         if (r < 0) {
             if (errno == EINTR) {
@@ -505,6 +530,10 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
             return WriteWaitResult::Failed;
         }
         if (r == 0) {
+            if (backingOff && (timeoutMs < 0 || Clock::now() < deadline)) {
+                backingOff = false;
+                continue;
+            }
             return WriteWaitResult::TimedOut;
         }
         if ((fds[1].revents & POLLIN) != 0) {
@@ -538,8 +567,7 @@ ErrorCode SerialDevice::PurgeInput() {
     if (const ErrorCode rc = DiscardTerminalQueue(call.Fd(), TerminalQueue::Input); rc != ecOK) {
         return d.Fail(-rc);
     }
-    std::lock_guard lock(d.stateMutex);
-    d.reportedInput = 0;
+    ++d.inputTaken;
     return ecOK;
 }
 

@@ -29,14 +29,12 @@ void TApdBaseDispatcher::SweepDeletedHandlers() {
 bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
                                         std::uint32_t data) {
     const bool readsCounted = msg == MsgTriggerAvail || msg == MsgTriggerData;
-    bool windowsWanted = false;
     {
         LockHold hold(DataLock);
         if (!NotifyNeeded) {
             return true;
         }
         Notifying = true;
-        windowsWanted = WindowHandlersWanted();
     }
     {
         LockHold input(InputLock);
@@ -88,6 +86,12 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
         EndHandlerReads();
     }
 
+    // The component's own window alone is notified only while it wants notifications.
+    bool windowsWanted = false;
+    {
+        LockHold hold(DataLock);
+        windowsWanted = WindowHandlersWanted();
+    }
     for (std::size_t index = 0; !stopped && windowsWanted; ++index) {
         WindowHandler handler;
         {

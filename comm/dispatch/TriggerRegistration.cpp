@@ -94,6 +94,11 @@ void TApdBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
     }
     if (snapshot.DataTriggers) {
         for (const auto& trigger : *snapshot.DataTriggers) {
+            // A record that no AddDataTrigger could have made would be matched out of
+            // bounds; it is left out.
+            if (trigger.Length < 0 || trigger.Length > MaxDataTriggerLength) {
+                continue;
+            }
             DataTriggers.push_back(trigger);
             // The partial matches belong to the byte stream before the close.
             DataTriggers.back().MatchSlots.fill(0);

@@ -41,8 +41,6 @@ public:
     // Waits up to timeoutMs (InfiniteTimeout: without a limit) for the event.
     WaitResult Wait(unsigned timeoutMs);
 
-    bool IsManualReset() const { return manualReset_; }
-
 private:
     friend class detail::EventListLock;
 

@@ -71,7 +71,8 @@ bool IsWindow(WindowHandle window);
 ThreadId WindowThread(WindowHandle window);
 
 // The window's extra bytes, addressed by byte offset, pointer-sized values. A value that
-// does not lie wholly inside the extra bytes is not accessed: Get returns 0, Set false.
+// does not lie wholly inside the extra bytes is not accessed: Get returns 0, Set false
+// (so a class needs sizeof(std::intptr_t) extra bytes per value it keeps there).
 std::intptr_t GetWindowExtra(WindowHandle window, int offset);
 bool SetWindowExtra(WindowHandle window, int offset, std::intptr_t value);
 
@@ -86,7 +87,8 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam
 // message is left; a second request before that only replaces the exit code.
 void PostQuitRequest(int exitCode);
 
-// Sends and waits without a time limit. Returns 0 when the window does not exist.
+// Sends and waits without a time limit. Returns 0 when the message could not be delivered
+// (as SendWindowMessageTimeout below).
 LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
 // Sends and waits up to timeoutMs (InfiniteTimeout: without a limit). True when the
 // procedure ran and returned in time, with its result in *result (when not null; 0 on
@@ -96,8 +98,8 @@ bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, WParam
                               LParam lParam, unsigned flags, unsigned timeoutMs, LResult* result);
 
 // Handles every message sent to the calling thread's windows from other threads, then
-// returns the first posted message, removing it when remove is true. False when no posted
-// message is waiting.
+// returns the first posted message, removing it when remove is true; the quit request
+// comes once no posted message is left. False when neither is waiting.
 bool PeekWindowMessage(Message& out, bool remove);
 // Calls the procedure of the message's window. Returns 0 for thread messages, for windows
 // that no longer exist and for windows of other threads (a procedure runs only on its
@@ -113,7 +115,9 @@ bool WaitForQueueActivity(unsigned timeoutMs);
 // Sets the calling thread's wake hook: it is called, on the thread that posts or sends,
 // whenever a message is added to this thread's queue, so that a GUI toolkit's event loop
 // can be told to drain the queue with PeekWindowMessage. An empty function removes it; once
-// this returns, the previous hook is no longer running and is never called again.
+// this returns, the previous hook is no longer running and is never called again. A hook
+// only schedules the drain: it must not post or send window messages itself, nor wait for
+// the thread it wakes.
 void SetQueueWakeHook(std::function<void()> hook);
 
 } // namespace apd::platform

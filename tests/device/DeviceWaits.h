@@ -35,9 +35,9 @@ inline std::optional<EventWaitOutcome> WaitEventWithin(SerialDevice& device, std
 }
 
 // Reads until `count` bytes have come, the device fails, or `within` has passed.
-inline std::vector<std::uint8_t> ReadDevice(SerialDevice& device, std::size_t count,
-                                            std::chrono::milliseconds within =
-                                                std::chrono::seconds(5)) {
+inline std::vector<std::uint8_t>
+ReadDevice(SerialDevice& device, std::size_t count,
+           std::chrono::milliseconds within = std::chrono::seconds(5)) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + within;
     std::vector<std::uint8_t> data;
@@ -51,7 +51,8 @@ inline std::vector<std::uint8_t> ReadDevice(SerialDevice& device, std::size_t co
             data.insert(data.end(), buffer, buffer + n);
             continue;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || !WaitEventWithin(device, EventRxChar, left)) {
             break;
         }
@@ -73,7 +74,8 @@ inline bool WaitForInput(SerialDevice& device, std::uint32_t count,
         if (status.cbInQue >= count) {
             return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || !WaitEventWithin(device, EventRxChar, left)) {
             return false;
         }

@@ -34,9 +34,9 @@ TEST(PortName, RecognisesTheComNamesTheComponentForms) {
 }
 
 TEST(PortName, FollowsTheLinkRuleInOrder) {
-    auto environment = Environment({"/ports/COM7", "/home/u/.vorsilan/ports/COM7",
-                                    "/etc/vorsilan/ports/COM7", "/home/u/.vorsilan/ports/COM3",
-                                    "/etc/vorsilan/ports/COM4"});
+    auto environment =
+        Environment({"/ports/COM7", "/home/u/.vorsilan/ports/COM7", "/etc/vorsilan/ports/COM7",
+                     "/home/u/.vorsilan/ports/COM3", "/etc/vorsilan/ports/COM4"});
     environment.portDir = "/ports";
     environment.home = "/home/u";
     // The variable's directory first; the home directory is not looked at then.

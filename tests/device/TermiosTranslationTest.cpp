@@ -51,8 +51,8 @@ TEST(TermiosTranslation, EveryCarriedFieldSurvivesTheRoundTrip) {
         MakeRaw(fields);
         ASSERT_EQ(TermiosFromLineState(s, fields), ecOK);
         EXPECT_EQ(LineStateFromTermios(fields, s), s)
-            << "baud " << s.BaudRate << " size " << int(s.ByteSize) << " parity "
-            << int(s.Parity) << " stop " << int(s.StopBits);
+            << "baud " << s.BaudRate << " size " << int(s.ByteSize) << " parity " << int(s.Parity)
+            << " stop " << int(s.StopBits);
         EXPECT_TRUE(TermiosHolds(fields, fields));
     }
 }
@@ -78,16 +78,18 @@ TEST(TermiosTranslation, SetsTheTermiosBitsOfEachFieldAndKeepsTheOthers) {
     EXPECT_EQ(fields.cflag & CRTSCTS, 0u);
     EXPECT_NE(fields.cflag & (CREAD | CLOCAL), 0u);
     EXPECT_NE(fields.cflag & HUPCL, 0u) << "a bit the line state does not govern was lost";
-    EXPECT_EQ(fields.iflag & (IXON | IXOFF | INPCK | IXANY), static_cast<std::uint32_t>(IXON | INPCK));
+    EXPECT_EQ(fields.iflag & (IXON | IXOFF | INPCK | IXANY),
+              static_cast<std::uint32_t>(IXON | INPCK));
     EXPECT_NE(fields.iflag & IGNBRK, 0u);
     EXPECT_EQ(fields.lflag, static_cast<std::uint32_t>(NOFLSH));
     EXPECT_EQ(fields.vstart, 1);
     EXPECT_EQ(fields.vstop, 2);
     EXPECT_EQ(fields.speed, 250000u);
 
-    const std::pair<std::uint8_t, std::uint32_t> parities[] = {
-        {ParityNone, 0}, {ParityOdd, PARENB | PARODD}, {ParityEven, PARENB},
-        {ParitySpace, PARENB | CMSPAR}};
+    const std::pair<std::uint8_t, std::uint32_t> parities[] = {{ParityNone, 0},
+                                                               {ParityOdd, PARENB | PARODD},
+                                                               {ParityEven, PARENB},
+                                                               {ParitySpace, PARENB | CMSPAR}};
     for (auto [parity, bits] : parities) {
         s.Parity = parity;
         ASSERT_EQ(TermiosFromLineState(s, fields), ecOK);

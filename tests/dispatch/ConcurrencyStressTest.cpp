@@ -36,7 +36,7 @@ TEST(DispatcherStress, RegistrationAndReadsRaceTheDispatchThread) {
     dispatcher.AddMethodHandler(reader.Method(), false);
     dispatcher.AddDataTrigger(Bytes("\xAA\x55"), false, 2);
 
-    constexpr int passes = 4000;
+    constexpr int passes = 2000;
     std::atomic<bool> callerDone{false};
     std::thread dispatch([&] {
         std::string record(26, '\x11');

@@ -1,6 +1,9 @@
 // Delivery of notifications: read accounting across handlers, flushes and closes inside a
 // delivery, removal of handlers during a delivery.
 
+#include <future>
+#include <thread>
+
 #include "tests/dispatch/DispatcherFixture.h"
 
 namespace apd::testing {
@@ -126,6 +129,41 @@ TEST_F(Notifications, CloseInsideADeliveryStopsItAndDefersTheRelease) {
     dispatcher.FreePortResources();
     EXPECT_EQ(dispatcher.StopCount(), 1);
     EXPECT_FALSE(dispatcher.Ring().buffer);
+}
+
+// A handler that is still reading when the delivery ends (a window that timed out): each
+// of its reads is either counted for the delivery or taken directly after it, never both,
+// so no byte is read twice and none is skipped.
+TEST(LateHandlerReads, EveryByteIsReadOnceWhenAReaderOutlivesTheDelivery) {
+    for (int round = 0; round < 300; ++round) {
+        TMemoryDispatcher dispatcher;
+        ASSERT_EQ(dispatcher.OpenDefault(), ecOK);
+        dispatcher.AddDataTrigger(Bytes("\xAA\x55"), false, 2);
+        std::promise<void> go;
+        std::string lateRead;
+        std::thread late([&] {
+            go.get_future().wait();
+            std::uint8_t c = 0;
+            for (int i = 0; i < 2 && dispatcher.GetChar(c) == ecOK; ++i) {
+                lateRead.push_back(static_cast<char>(c));
+            }
+        });
+        NotificationRecorder starter;
+        starter.action = [&](const Notification&) { go.set_value(); };
+        dispatcher.AddMethodHandler(starter.Method(), false);
+        dispatcher.Feed("\xAA\x55"
+                        "abcd");
+        dispatcher.CheckDataTriggers();
+        late.join();
+        std::string rest;
+        std::uint8_t c = 0;
+        while (dispatcher.GetChar(c) == ecOK) {
+            rest.push_back(static_cast<char>(c));
+        }
+        ASSERT_EQ(lateRead + rest, "\xAA\x55"
+                                   "abcd")
+            << "round " << round;
+    }
 }
 
 TEST_F(Notifications, LargeDataValuesDoNotChangeTheDispatcherHandle) {

@@ -54,6 +54,11 @@ TEST_F(TriggerRegistration, RestoredTriggersKeepHandlesWithoutDuplicatesOrOldPar
     ASSERT_TRUE(snapshot.DataTriggers.has_value());
     EXPECT_EQ((*snapshot.DataTriggers)[0].MatchSlots[0], 1); // copied as it was
 
+    DataTrigger forged;
+    forged.Handle = 800;
+    forged.Length = 40;
+    snapshot.DataTriggers->push_back(forged); // no trigger of that length can exist
+
     TMemoryDispatcher reopened;
     NotificationRecorder seen;
     ASSERT_EQ(reopened.OpenDefault(), ecOK);

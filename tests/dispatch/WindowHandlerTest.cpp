@@ -108,6 +108,19 @@ TEST_F(WindowHandlers, WindowDeregisteredInsideItsHandlerGoesAfterTheDelivery) {
     EXPECT_EQ(second.received.size(), 1u); // the one window left is not wanted on its own
 }
 
+TEST_F(WindowHandlers, AWindowThatIsGoneIsPassedOver) {
+    NotificationRecorder method;
+    dispatcher.AddMethodHandler(method.Method(), false);
+    dispatcher.RegisterWindowHandler(0x7FFF0001); // never created
+    dispatcher.RegisterWindowHandler(MakeWindow(first));
+    first.readCount = 2;
+    dispatcher.Feed("\xAA\x55");
+    EXPECT_TRUE(dispatcher.CheckDataTriggers());
+    EXPECT_EQ(method.received.size(), 1u);
+    EXPECT_EQ(first.received.size(), 1u);
+    EXPECT_EQ(dispatcher.InBuffUsed(), 0u);
+}
+
 #ifdef APD_MESSAGING_FALLBACK
 #define CROSS_THREAD(name) DISABLED_##name
 #else
@@ -141,6 +154,38 @@ TEST_F(WindowHandlers, CROSS_THREAD(WindowOfAnotherThreadReadsWhileTheDispatcher
     first.self = 0;
     EXPECT_EQ(first.read, "\xAA\x55x");
     EXPECT_EQ(dispatcher.Ring().tail, 3u);
+}
+
+TEST_F(WindowHandlers, CROSS_THREAD(AWindowThatDoesNotAnswerInTimeIsPassedOver)) {
+    std::promise<msg::WindowHandle> created;
+    std::promise<void> release;
+    std::thread gui([&] {
+        created.set_value(MakeWindow(first));
+        // Busy: takes no message until released, well after the time-out.
+        release.get_future().wait();
+        msg::Message m;
+        while (msg::PeekWindowMessage(m, true)) {
+            msg::DispatchWindowMessage(m);
+        }
+        msg::DestroyHiddenWindow(first.self);
+    });
+    auto window = created.get_future();
+    ASSERT_EQ(window.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    dispatcher.RegisterWindowHandler(window.get());
+    dispatcher.UpdateHandlerFlags(HandlerFlagsPortActive);
+    first.readCount = 2;
+    dispatcher.Feed("\xAA\x55"
+                    "xyz");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(dispatcher.CheckDataTriggers());
+    const auto waited = std::chrono::steady_clock::now() - started;
+    release.set_value();
+    gui.join();
+    first.self = 0;
+    EXPECT_GE(waited, std::chrono::milliseconds(WindowNotifyTimeoutMs - 100));
+    // The message was withdrawn: nothing was delivered late and nothing was consumed.
+    EXPECT_TRUE(first.received.empty());
+    EXPECT_EQ(dispatcher.InBuffUsed(), 5u);
 }
 
 } // namespace
