@@ -5,6 +5,10 @@ namespace apd {
 TApdTAPI32Dispatcher::TApdTAPI32Dispatcher(TApdBaseComponent* owner, std::intptr_t tapiHandle)
     : TApdWin32Dispatcher(owner), tapiHandle_(tapiHandle) {}
 
+TApdTAPI32Dispatcher::~TApdTAPI32Dispatcher() {
+    ShutDownDispatcher(); // the threads stop while this object is still whole
+}
+
 std::intptr_t TApdTAPI32Dispatcher::DeviceOpen(const std::string& /*name*/,
                                                std::uint32_t /*inSize*/,
                                                std::uint32_t /*outSize*/) {

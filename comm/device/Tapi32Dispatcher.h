@@ -13,9 +13,10 @@
 
 namespace apd {
 
-class TApdTAPI32Dispatcher : public TApdWin32Dispatcher {
+class TApdTAPI32Dispatcher final : public TApdWin32Dispatcher {
 public:
     TApdTAPI32Dispatcher(TApdBaseComponent* owner, std::intptr_t tapiHandle);
+    ~TApdTAPI32Dispatcher() override;
 
     // Ignores the name and the sizes.
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,

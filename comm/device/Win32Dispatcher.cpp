@@ -19,12 +19,16 @@ constexpr std::intptr_t OpenDeviceToken = 1;
 TApdWin32Dispatcher::TApdWin32Dispatcher(TApdBaseComponent* owner) : TApdBaseDispatcher(owner) {}
 
 TApdWin32Dispatcher::~TApdWin32Dispatcher() {
+    ShutDownDispatcher();
+    mainCall_.reset();
+}
+
+void TApdWin32Dispatcher::ShutDownDispatcher() {
     ShutDownPort();
     // A thread may still be on its way out (a deferred close released by the dispatch
-    // thread); nothing below may go before it has finished.
+    // thread); nothing may go before it has finished.
     WaitForAllThreads();
     CloseDispatcherEvents();
-    mainCall_.reset();
 }
 
 std::intptr_t TApdWin32Dispatcher::DeviceOpen(const std::string& name, std::uint32_t /*inSize*/,

@@ -12,8 +12,10 @@
 // and serves the calling thread's messages meanwhile, so that a thread that is sending to
 // one of that thread's windows, or waiting for a call on it, can finish.
 //
-// Threads call into the dispatcher while it is open; the destructor waits for them, so a
-// dispatcher may be destroyed on any thread that is not one of its own workers.
+// Threads call into the dispatcher while it is open, virtual device operations included; so
+// the destructor of the most derived class must stop them (ShutDownDispatcher) before its
+// own part of the object goes. A dispatcher may be destroyed on any thread that is not one
+// of its own workers.
 
 #include <atomic>
 #include <cstdint>
@@ -98,6 +100,11 @@ public:
     std::atomic<std::int32_t> RunningThreads{0};
 
 protected:
+    // Closes the port (or completes a deferred close) and waits until every thread has
+    // finished. Idempotent; every destructor of a class derived from this one calls it
+    // first.
+    void ShutDownDispatcher();
+
     void CreateDispatcherEvents() override;
     // Runs a synchronized method handler on the thread that started the dispatcher and
     // waits for it.

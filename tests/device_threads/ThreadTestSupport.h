@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 class TestDispatcher : public TApdWin32Dispatcher {
 public:
     TestDispatcher() : TApdWin32Dispatcher(nullptr) {}
-    ~TestDispatcher() override = default;
+    ~TestDispatcher() override { ShutDownDispatcher(); }
 
     // The analyser's line: 115200 8N1, queues of the given sizes.
     ErrorCode OpenAnalyserLine(const std::string& name, std::uint32_t outSize = 4096);
