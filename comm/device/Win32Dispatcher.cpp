@@ -152,7 +152,24 @@ std::int32_t TApdWin32Dispatcher::DeviceWrite(const std::uint8_t* buffer, std::u
         if (!OutputBuffer || OutQueueSize == 0) {
             return ecCommNotOpen;
         }
-        CopyIntoOutputRing(OutputBuffer.get(), OutQueueSize, OutputHead, buffer, size);
+        std::uint32_t direct = 0;
+        if (OutputRingCount(OutQueueSize, OutputHead, OutputTail, false) == 0 && !FlushInProgress &&
+            OutputWorker != nullptr) {
+            // Nothing is queued, so the output thread has no write in progress: what the
+            // driver takes at once goes straight to it (the write never waits), in order,
+            // and saves the output thread's wake-up. The rest is queued as usual.
+            const std::int32_t taken = Device.Write(buffer, size);
+            direct = taken > 0 ? static_cast<std::uint32_t>(taken) : 0;
+            if (direct == size) {
+                OutputBufferFull = false;
+                return static_cast<std::int32_t>(size);
+            }
+            if (direct != 0) {
+                OutputBufferFull = false; // the rest no longer fills the ring
+            }
+        }
+        CopyIntoOutputRing(OutputBuffer.get(), OutQueueSize, OutputHead, buffer + direct,
+                           size - direct);
     }
     if (const auto events = EventsRef()) {
         events->OutputReady.Set();
