@@ -79,25 +79,55 @@ TEST(Close, FromInsideHandlersOnTheDispatchAndTheOpeningThread) {
 }
 
 TEST(Close, DestroyingWhileANotificationWaitsForThisThreadServesIt) {
-    PtyPair line;
-    auto d = std::make_unique<TestDispatcher>();
-    ASSERT_EQ(d->OpenAnalyserLine(line.DevicePath()), ecOK);
-    AddTrigger(*d, Header);
-    int handled = 0;
-    OwnWindow window([&](const Seen&) { ++handled; });
-    RegisterWindow(*d, window.Window());
-    ASSERT_EQ(line.WriteFar(Header), 2u);
-    // The dispatch thread now sends to this thread's window, which is not served.
-    const auto waitUntil = std::chrono::steady_clock::now() + 5s;
-    while (!d->Notifying && std::chrono::steady_clock::now() < waitUntil) {
-        std::this_thread::yield();
+    for (const bool synchronized : {false, true}) {
+        SCOPED_TRACE(synchronized ? "synchronized method handler" : "window of this thread");
+        PtyPair line;
+        auto d = std::make_unique<TestDispatcher>();
+        ASSERT_EQ(d->OpenAnalyserLine(line.DevicePath()), ecOK);
+        AddTrigger(*d, Header);
+        int handled = 0;
+        OwnWindow window([&](const Seen&) { ++handled; });
+        NotifyMethod method;
+        method.Data = &handled;
+        method.Code = [](void* data, std::uint32_t, platform::WParam, platform::LParam) {
+            ++*static_cast<int*>(data);
+        };
+        if (synchronized) {
+            d->AddMethodHandler(method, true);
+            d->UpdateHandlerFlags(HandlerFlagsRecompute);
+        } else {
+            RegisterWindow(*d, window.Window());
+        }
+        ASSERT_EQ(line.WriteFar(Header), 2u);
+        // The dispatch thread now sends to this thread's window, which is not served.
+        const auto waitUntil = std::chrono::steady_clock::now() + 5s;
+        while (!d->Notifying && std::chrono::steady_clock::now() < waitUntil) {
+            std::this_thread::yield();
+        }
+        ASSERT_TRUE(d->Notifying);
+        const auto start = std::chrono::steady_clock::now();
+        d.reset();
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(handled, 1); // served while the close waited, not abandoned
+        EXPECT_LT(took, 2s) << "the close waited for the notification's time-out";
+        EXPECT_TRUE(PortFree(line.DevicePath()));
     }
-    ASSERT_TRUE(d->Notifying);
+}
+
+TEST(Close, CompletesWhileAWriteIsPendingOnAFullLine) {
+    PtyPair line;
+    TestDispatcher d;
+    ASSERT_EQ(d.OpenAnalyserLine(line.DevicePath(), 4096), ecOK);
+    const std::string block = Pattern(1024);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (d.PutBlock(reinterpret_cast<const std::uint8_t*>(block.data()), 1024) == ecOK &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+    ASSERT_GT(d.OutBuffUsed(), 0u) << "the line never filled";
     const auto start = std::chrono::steady_clock::now();
-    d.reset();
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(handled, 1); // served while the close waited, not abandoned
-    EXPECT_LT(took, 2s) << "the close waited for the notification's time-out";
+    d.CloseDevicePort();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(d.LiveThreads(), 0);
     EXPECT_TRUE(PortFree(line.DevicePath()));
 }
 

@@ -142,6 +142,26 @@ TEST_F(DataFlow, OutputFlushWhileAWriteIsPendingEmptiesTheRing) {
     EXPECT_EQ(AsString(line.ReadFar(after.size())), after);
 }
 
+TEST_F(DataFlow, BytesLeftInTheDeviceByAFullRingFollowOnceThereIsRoom) {
+    Open();
+    // More than the 8192-byte ring holds, and no handler reads: the ring fills and the
+    // rest waits in the device, with no further device event to announce it.
+    const std::string in = Pattern(12000);
+    ASSERT_EQ(line.WriteFar(in), in.size());
+    ASSERT_TRUE(PumpUntil([&] { return d.InBuffUsed() == 8192; })) << d.InBuffUsed();
+    std::string got;
+    std::uint8_t c = 0;
+    while (got.size() < in.size()) {
+        if (d.GetChar(c) == ecOK) {
+            got.push_back(static_cast<char>(c));
+            continue;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return d.CharReady(); }, 2s))
+            << "stuck after " << got.size() << " bytes";
+    }
+    EXPECT_TRUE(got == in) << "bytes lost or reordered across the full ring";
+}
+
 TEST_F(DataFlow, SynchronizedMethodHandlerRunsOnTheOpeningThread) {
     Open();
     AddTrigger(d, "\xAA\x55");
