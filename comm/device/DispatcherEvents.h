@@ -70,12 +70,15 @@ public:
         std::lock_guard hold(mutex_);
         return alive_;
     }
-    // Waits, without limit, until at most `remaining` threads are alive.
-    void WaitUntilAtMost(int remaining) {
+    // Waits, without limit, until pred holds; pred is looked at again each time a thread
+    // leaves. Any number of threads may wait at once.
+    template <class Pred>
+    void WaitUntil(Pred pred) {
         std::unique_lock hold(mutex_);
-        changed_.wait(hold, [&] { return alive_ <= remaining; });
+        changed_.wait(hold, [&] { return pred(); });
     }
-    // Signalled each time a thread leaves; for waits that also serve a message queue.
+    // Signalled each time a thread leaves; for the one wait that also serves a message
+    // queue (an auto-reset event wakes one waiter only).
     platform::Event& Exited() { return exited_; }
 
 private:

@@ -101,9 +101,10 @@ void TApdWin32Dispatcher::WaitForThreads(Pred pred) {
     const bool onWorker = TApdDispatcherThread::Current() != nullptr;
     while (!pred()) {
         if (onWorker) {
-            // A worker (the dispatch thread releasing a deferred close) has no windows to
-            // serve; it sleeps until a thread ends.
-            life_->Exited().Wait(StopCheckMs);
+            // A worker (the dispatch thread releasing the port as it ends) has no windows
+            // to serve; it sleeps until a thread ends. It waits on the condition, not on
+            // the event, which belongs to the thread that serves messages meanwhile.
+            life_->WaitUntil(pred);
             continue;
         }
         // Served while waiting: messages sent from the threads (a notification to one of
