@@ -38,8 +38,8 @@ std::uint32_t MillisecondClock() {
         return MillisecondsFromCounter(CounterValue(), ticksPerMillisecond);
     }
     // A counter too fast or too coarse for the division: count milliseconds directly.
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        Counter::now().time_since_epoch());
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Counter::now().time_since_epoch());
     return static_cast<std::uint32_t>(ms.count());
 }
 

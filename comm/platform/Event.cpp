@@ -37,7 +37,7 @@ WaitResult Event::Wait(unsigned timeoutMs) {
 }
 
 int WaitForAny(std::span<Event* const> events, unsigned timeoutMs) {
-    if (events.empty() || std::ranges::find(events, nullptr) != events.end()) {
+    if (events.empty() || std::find(events.begin(), events.end(), nullptr) != events.end()) {
         return WaitFailed;
     }
     return detail::WaitForEventsOrSource(events, detail::Deadline(timeoutMs), nullptr);

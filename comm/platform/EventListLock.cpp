@@ -9,9 +9,10 @@ namespace apd::platform::detail {
 
 EventListLock::EventListLock(std::span<Event* const> events)
     : events_(events), distinct_(events.begin(), events.end()) {
-    std::ranges::sort(distinct_, std::less<>());
-    const auto duplicates = std::ranges::unique(distinct_);
-    distinct_.erase(duplicates.begin(), duplicates.end());
+    // Classic algorithms rather than std::ranges: clang 14 cannot compile libstdc++ 12's
+    // ranges, and the fuzz build uses clang.
+    std::sort(distinct_.begin(), distinct_.end(), std::less<>());
+    distinct_.erase(std::unique(distinct_.begin(), distinct_.end()), distinct_.end());
     for (Event* event : distinct_) {
         event->mutex_.lock();
     }

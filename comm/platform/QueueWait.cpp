@@ -39,7 +39,7 @@ private:
 } // namespace
 
 int WaitForAnyOrQueueActivity(std::span<Event* const> events, unsigned timeoutMs) {
-    if (std::ranges::find(events, nullptr) != events.end()) {
+    if (std::find(events.begin(), events.end(), nullptr) != events.end()) {
         return WaitFailed;
     }
     auto queue = detail::CurrentThreadQueue();

@@ -121,13 +121,7 @@ TEST_F(WindowHandlers, AWindowThatIsGoneIsPassedOver) {
     EXPECT_EQ(dispatcher.InBuffUsed(), 0u);
 }
 
-#ifdef APD_MESSAGING_FALLBACK
-#define CROSS_THREAD(name) DISABLED_##name
-#else
-#define CROSS_THREAD(name) name
-#endif
-
-TEST_F(WindowHandlers, CROSS_THREAD(WindowOfAnotherThreadReadsWhileTheDispatcherWaits)) {
+TEST_F(WindowHandlers, WindowOfAnotherThreadReadsWhileTheDispatcherWaits) {
     std::atomic<bool> stop{false};
     std::promise<msg::WindowHandle> created;
     first.readCount = 3;
@@ -156,7 +150,7 @@ TEST_F(WindowHandlers, CROSS_THREAD(WindowOfAnotherThreadReadsWhileTheDispatcher
     EXPECT_EQ(dispatcher.Ring().tail, 3u);
 }
 
-TEST_F(WindowHandlers, CROSS_THREAD(AWindowThatDoesNotAnswerInTimeIsPassedOver)) {
+TEST_F(WindowHandlers, AWindowThatDoesNotAnswerInTimeIsPassedOver) {
     std::promise<msg::WindowHandle> created;
     std::promise<void> release;
     std::thread gui([&] {

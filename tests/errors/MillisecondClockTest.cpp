@@ -9,8 +9,8 @@ namespace {
 
 TEST(MillisecondClock, TicksPerMillisecondRoundsHalfUpAndRejectsUnusableCounters) {
     EXPECT_EQ(CounterTicksPerMillisecond(1'000'000'000), 1'000'000u);
-    EXPECT_EQ(CounterTicksPerMillisecond(3'579'545), 3'580u);  // remainder 545 rounds up
-    EXPECT_EQ(CounterTicksPerMillisecond(3'579'500), 3'579u);  // remainder 500 does not
+    EXPECT_EQ(CounterTicksPerMillisecond(3'579'545), 3'580u); // remainder 545 rounds up
+    EXPECT_EQ(CounterTicksPerMillisecond(3'579'500), 3'579u); // remainder 500 does not
     EXPECT_EQ(CounterTicksPerMillisecond(0), 0u);
     EXPECT_EQ(CounterTicksPerMillisecond(std::uint64_t{1} << 32), 0u);
     // Below 500 Hz the division gives 0 ticks per millisecond: unusable, not a divisor.
