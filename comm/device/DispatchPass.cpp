@@ -59,6 +59,28 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
     events.DispatchDone.Set();
 }
 
+bool TApdWin32Dispatcher::HeartbeatNeeded() {
+    if (CommWorker == nullptr || DeviceLostFlag || Notifying ||
+        (CommEventMask & (CommMaskModemGroup | CommMaskLineGroup)) != 0) {
+        return true;
+    }
+    {
+        LockHold data(DataLock);
+        if (!TimerTriggers.empty() || !StatusTriggers.empty()) {
+            return true;
+        }
+    }
+    {
+        LockHold input(InputLock);
+        if (RingIsFull || UnscannedCount != 0) {
+            return true;
+        }
+    }
+    LockHold output(OutputLock);
+    RefreshLineStatus();
+    return DeviceStatus.cbInQue != 0;
+}
+
 void TApdWin32Dispatcher::TimerPass() {
     if (Stopping() || Notifying) {
         return;

@@ -145,8 +145,9 @@ void TDispThread::Execute() {
     TApdWin32Dispatcher& d = dispatcher_;
     DispatcherEvents& events = *events_;
     events.ThreadAck.Set();
+    unsigned wait = DispatchHeartbeatMs;
     for (;;) {
-        events.CommEventReady.Wait(DispatchHeartbeatMs); // a time-out is a heartbeat
+        events.CommEventReady.Wait(wait); // a time-out is a heartbeat
         if (d.StopThreads) {
             break;
         }
@@ -156,6 +157,10 @@ void TDispThread::Execute() {
             events.ThreadAck.Set();
             break;
         }
+        // The heartbeat runs whenever a pass could find work without a device event.
+        // When none could, the thread sleeps until the next device event, a new trigger
+        // or the stop, so that an idle port costs nothing.
+        wait = d.HeartbeatNeeded() ? DispatchHeartbeatMs : platform::InfiniteTimeout;
     }
 }
 

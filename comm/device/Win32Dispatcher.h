@@ -106,6 +106,8 @@ protected:
     void ShutDownDispatcher();
 
     void CreateDispatcherEvents() override;
+    // Has the dispatch thread look at the triggers at once.
+    void TriggersChanged() override;
     // Runs a synchronized method handler on the thread that started the dispatcher and
     // waits for it.
     void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
@@ -128,6 +130,10 @@ private:
     void DispatchPass(DispatcherEvents& events);
     void TimerPass();
     bool Stopping() const { return StopThreads || CloseDeferred; }
+    // True when a pass without a device event could find work: timer or status triggers,
+    // modem or line status to refresh, bytes still waiting in the device or not yet
+    // scanned, a delivery in progress, or no comm thread to report events.
+    bool HeartbeatNeeded();
     // Output thread.
     bool OutputPending();
     void DrainOutputBuffer(DispatcherEvents& events);
