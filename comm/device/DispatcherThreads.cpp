@@ -160,7 +160,9 @@ void TDispThread::Execute() {
         // The heartbeat runs whenever a pass could find work without a device event.
         // When none could, the thread sleeps until the next device event, a new trigger
         // or the stop, so that an idle port costs nothing.
-        wait = d.HeartbeatNeeded() ? DispatchHeartbeatMs : platform::InfiniteTimeout;
+        const bool heartbeat = d.HeartbeatNeeded();
+        d.HeartbeatOn = heartbeat;
+        wait = heartbeat ? DispatchHeartbeatMs : platform::InfiniteTimeout;
     }
 }
 

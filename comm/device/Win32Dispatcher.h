@@ -82,6 +82,9 @@ public:
     bool DeviceLost() const { return DeviceLostFlag; }
     // Threads created and not yet finished.
     int LiveThreads() const;
+    // False while the dispatch thread sleeps until the next device event, trigger or stop
+    // because no pass could find work without one (HeartbeatNeeded).
+    bool HeartbeatActive() const { return HeartbeatOn; }
     // The priority level each thread was last given (3 normal); -1 when it does not run.
     int CommThreadPriority() const;
     int DispatchThreadPriority() const;
@@ -153,6 +156,7 @@ private:
     const std::shared_ptr<ThreadLife> life_ = std::make_shared<ThreadLife>();
     std::unique_ptr<MainThreadCall> mainCall_; // made by the first StartDispatcher
     std::atomic<bool> DeviceLostFlag{false};
+    std::atomic<bool> HeartbeatOn{true};
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};
