@@ -29,6 +29,8 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
         return true;
     };
 
+    // The device events handed over so far; this pass serves them all.
+    const std::uint64_t serving = CommEventsStored;
     // The mask of the last device event: a heartbeat pass repeats its work.
     const std::uint32_t mask = CommEventMask;
     if ((mask & CommMaskModemGroup) != 0) {
@@ -56,6 +58,7 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
     if (AnyStatusHit) {
         ResetStatusHits();
     }
+    CommEventsServed = serving;
     events.DispatchDone.Set();
 }
 

@@ -133,8 +133,11 @@ void TComThread::Execute() {
         if (ends || d.StopThreads) {
             break;
         }
+        const std::uint64_t handed = ++d.CommEventsStored;
         events.CommEventReady.Set();
-        events.DispatchDone.Wait(platform::InfiniteTimeout);
+        do {
+            events.DispatchDone.Wait(platform::InfiniteTimeout);
+        } while (!d.StopThreads && d.CommEventsServed < handed);
     }
     events.ThreadAck.Set();
 }

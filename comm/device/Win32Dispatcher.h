@@ -157,6 +157,13 @@ private:
     std::unique_ptr<MainThreadCall> mainCall_; // made by the first StartDispatcher
     std::atomic<bool> DeviceLostFlag{false};
     std::atomic<bool> HeartbeatOn{true};
+    // Device events the comm thread has handed over, and the last of them that a pass
+    // begun after it has served. The comm thread waits for its own event to be served,
+    // not for any pass to end: a heartbeat pass that began before the event would release
+    // it while the event's bytes are still unread, and the next device wait would find
+    // them sitting there and miss the next arrival.
+    std::atomic<std::uint64_t> CommEventsStored{0};
+    std::atomic<std::uint64_t> CommEventsServed{0};
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};

@@ -195,6 +195,30 @@ TEST_F(DataFlow, TimerTriggerRestoredOnAnIdlePortFiresWithoutDeviceEvents) {
     EXPECT_EQ(handle, 64u);
 }
 
+TEST_F(DataFlow, RecordsAnsweredInTurnAreNeverLeftForTheHeartbeat) {
+    Open();
+    AddTrigger(d, "\xAA\x55");
+    PumpingThread gui([&](const Seen&) {
+        std::uint8_t c = 0;
+        while (d.GetChar(c) == ecOK) {
+        }
+        d.PutChar(0x06);
+    });
+    RegisterWindow(d, gui.Window());
+    // The analyser sends its next record as soon as the answer comes, so each record
+    // arrives while the pass that served the previous one may still be running. Each must
+    // be picked up by its own device event, not by the next 50 ms heartbeat.
+    const std::string record = std::string("\xAA\x55", 2) + Pattern(24, 1);
+    const int exchanges = 100;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < exchanges; ++i) {
+        ASSERT_EQ(line.WriteFar(record), record.size());
+        ASSERT_EQ(line.ReadFar(1, 2s).size(), 1u) << "no answer to record " << i;
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, exchanges * 20ms) << "records waited for the heartbeat";
+}
+
 TEST_F(DataFlow, SynchronizedMethodHandlerRunsOnTheOpeningThread) {
     Open();
     AddTrigger(d, "\xAA\x55");
