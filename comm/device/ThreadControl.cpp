@@ -166,12 +166,17 @@ void TApdWin32Dispatcher::StopDispatcher() {
 }
 
 void TApdWin32Dispatcher::ThreadFinished(TApdDispatcherThread& thread) {
-    TApdDispatcherThread* expected = &thread;
-    CommWorker.compare_exchange_strong(expected, nullptr);
-    expected = &thread;
-    OutputWorker.compare_exchange_strong(expected, nullptr);
-    expected = &thread;
-    if (DispatchWorker.compare_exchange_strong(expected, nullptr)) {
+    bool wasDispatchWorker = false;
+    {
+        std::lock_guard use(WorkerUseLock);
+        TApdDispatcherThread* expected = &thread;
+        CommWorker.compare_exchange_strong(expected, nullptr);
+        expected = &thread;
+        OutputWorker.compare_exchange_strong(expected, nullptr);
+        expected = &thread;
+        wasDispatchWorker = DispatchWorker.compare_exchange_strong(expected, nullptr);
+    }
+    if (wasDispatchWorker) {
         if (ReleaseOnExit) {
             FreePortResources();
             ReleaseOnExit = false;
@@ -200,6 +205,7 @@ void TApdWin32Dispatcher::ApplyPriorities() {
         boost = PriorityBoost;
     }
     const int normal = PriorityNormal + boost;
+    std::lock_guard use(WorkerUseLock);
     if (TApdDispatcherThread* t = CommWorker) {
         t->SetPriorityLevel(normal);
     }
@@ -211,6 +217,13 @@ void TApdWin32Dispatcher::ApplyPriorities() {
     }
 }
 
+void TApdWin32Dispatcher::SetOutputThreadPriority(int level) {
+    std::lock_guard use(WorkerUseLock);
+    if (TApdDispatcherThread* t = OutputWorker) {
+        t->SetPriorityLevel(level);
+    }
+}
+
 namespace {
 int LevelOf(const std::atomic<TApdDispatcherThread*>& worker) {
     const TApdDispatcherThread* t = worker;
@@ -219,12 +232,15 @@ int LevelOf(const std::atomic<TApdDispatcherThread*>& worker) {
 } // namespace
 
 int TApdWin32Dispatcher::CommThreadPriority() const {
+    std::lock_guard use(WorkerUseLock);
     return LevelOf(CommWorker);
 }
 int TApdWin32Dispatcher::DispatchThreadPriority() const {
+    std::lock_guard use(WorkerUseLock);
     return LevelOf(DispatchWorker);
 }
 int TApdWin32Dispatcher::OutputThreadPriority() const {
+    std::lock_guard use(WorkerUseLock);
     return LevelOf(OutputWorker);
 }
 

@@ -100,6 +100,11 @@ public:
     std::atomic<TApdDispatcherThread*> CommWorker{nullptr};
     std::atomic<TApdDispatcherThread*> DispatchWorker{nullptr};
     std::atomic<TApdDispatcherThread*> OutputWorker{nullptr};
+    // Held while another thread uses a worker object through these references, and by
+    // ThreadFinished while it clears them: a thread's object lives until its run function
+    // returns, which is after ThreadFinished, so a reference read under this lock stays
+    // valid while the lock is held.
+    mutable std::mutex WorkerUseLock;
     std::atomic<std::int32_t> RunningThreads{0};
 
 protected:
@@ -111,6 +116,8 @@ protected:
     void CreateDispatcherEvents() override;
     // Has the dispatch thread look at the triggers at once.
     void TriggersChanged() override;
+    // Gives the output thread the priority level RS-485 asks for.
+    void SetOutputThreadPriority(int level) override;
     // Runs a synchronized method handler on the thread that started the dispatcher and
     // waits for it.
     void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
