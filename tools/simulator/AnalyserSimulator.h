@@ -55,6 +55,8 @@ struct SimulatorOptions {
     // One line of text per thing the simulator does; called from the simulator's threads
     // and the sending thread, never under a lock.
     std::function<void(std::string_view)> log;
+    // Called on the reader thread with each block the PC has written, after it is kept.
+    std::function<void(const SettingsBlock&)> blockWritten;
 };
 
 struct SimulatorCounters {
@@ -134,7 +136,7 @@ private:
     PseudoTerminal line_;
     std::string devicePath_;
     std::string linkPath_;
-    apd::UniqueFd wakeRead_;  // readable once the simulator vanishes
+    apd::UniqueFd wakeRead_; // readable once the simulator vanishes
     apd::UniqueFd wakeWrite_;
     std::atomic<bool> vanishing_{false};
     std::atomic<unsigned> pacingBaud_{0};

@@ -45,8 +45,7 @@ AnalyserSimulator::AnalyserSimulator(SimulatorOptions options)
     wakeRead_.Reset(pipeFds[0]);
     wakeWrite_.Reset(pipeFds[1]);
 
-    const std::string dir =
-        options_.portDir.empty() ? apd::UserPortDirectory() : options_.portDir;
+    const std::string dir = options_.portDir.empty() ? apd::UserPortDirectory() : options_.portDir;
     if (dir.empty()) {
         throw std::system_error(EINVAL, std::generic_category(),
                                 "no port directory: set VORSILAN_PORT_DIR or HOME");
@@ -56,9 +55,8 @@ AnalyserSimulator::AnalyserSimulator(SimulatorOptions options)
     }
     if (const apd::ErrorCode rc = apd::PublishPortLink(dir, options_.comNumber, devicePath_);
         rc != apd::ecOK) {
-        throw std::system_error(-rc, std::generic_category(), "publish " + dir + "/COM" +
-                                                                  std::to_string(
-                                                                      options_.comNumber));
+        throw std::system_error(-rc, std::generic_category(),
+                                "publish " + dir + "/COM" + std::to_string(options_.comNumber));
     }
     linkPath_ = dir + "/COM" + std::to_string(options_.comNumber);
     Log("COM" + std::to_string(options_.comNumber) + " is " + linkPath_ + " -> " + devicePath_);
@@ -148,8 +146,7 @@ bool AnalyserSimulator::WaitUntil(const std::function<bool(const SimulatorCounte
 
 bool AnalyserSimulator::WaitForBlockReads(std::size_t count,
                                           std::chrono::milliseconds within) const {
-    return WaitUntil([count](const SimulatorCounters& c) { return c.blockReads >= count; },
-                     within);
+    return WaitUntil([count](const SimulatorCounters& c) { return c.blockReads >= count; }, within);
 }
 
 bool AnalyserSimulator::WaitForBlockWrites(std::size_t count,
@@ -199,9 +196,7 @@ void AnalyserSimulator::Vanish() {
 }
 
 void AnalyserSimulator::WakeWaiters() {
-    {
-        std::lock_guard lock(mutex_);
-    }
+    { std::lock_guard lock(mutex_); }
     changed_.notify_all();
 }
 
@@ -342,8 +337,8 @@ void AnalyserSimulator::ReaderLoop() {
         {
             std::lock_guard lock(mutex_);
             counters_.bytesReceived += bytes.size();
-            const std::size_t room = kReceivedHistoryLimit - std::min(kReceivedHistoryLimit,
-                                                                      received_.size());
+            const std::size_t room =
+                kReceivedHistoryLimit - std::min(kReceivedHistoryLimit, received_.size());
             received_.insert(received_.end(), bytes.begin(),
                              bytes.begin() +
                                  static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));
@@ -397,9 +392,12 @@ void AnalyserSimulator::ReaderLoop() {
                 WriteOwned(std::span(&options_.writeAnswer, 1));
                 break;
             case ExchangeProtocol::Action::AnswerAndCommit: {
-                // The block is kept before the last answer goes out, so that the PC, once
-                // it has that answer, finds the new block here.
+                // The block is kept (and handed on) before the last answer goes out, so
+                // that the PC, once it has that answer, finds the new block here.
                 SetBlock(protocol.Written());
+                if (options_.blockWritten) {
+                    options_.blockWritten(protocol.Written());
+                }
                 WriteOwned(std::span(&options_.writeAnswer, 1));
                 {
                     std::lock_guard lock(mutex_);

@@ -123,8 +123,8 @@ std::optional<unsigned> ParseMeasuredValue(std::string_view text, std::uint8_t k
         }
     }
     const unsigned scale = decimals == 1 ? 10 : 100;
-    const unsigned long long units = static_cast<unsigned long long>(*wholePart) * scale +
-                                     fractionPart;
+    const unsigned long long units =
+        static_cast<unsigned long long>(*wholePart) * scale + fractionPart;
     if (units > kLargestValue) {
         return std::nullopt;
     }
@@ -142,8 +142,8 @@ std::string FormatMeasuredValue(unsigned value, std::uint8_t kindCode) {
 DecodedResult DecodeResultRecord(const ResultRecord& record) {
     auto bcd = [](std::uint8_t b) { return 10u * (b >> 4) + (b & 0x0Fu); };
     DecodedResult result{};
-    result.number = static_cast<std::uint16_t>(record[kNumberOffset] |
-                                               (record[kNumberOffset + 1] << 8));
+    result.number =
+        static_cast<std::uint16_t>(record[kNumberOffset] | (record[kNumberOffset + 1] << 8));
     result.value = bcd(record[kValueLowOffset]) + 100u * bcd(record[kValueHighOffset]);
     result.kind = record[kKindOffset];
     return result;

@@ -53,7 +53,8 @@ SettingsBlock DefaultSettingsBlock() {
     block[32] = 180;
     block[33] = 0;
     block[34] = 1;
-    SetInformationText(block, "Vorsilan KV-7 analyser simulator, service information line 01/01/01");
+    SetInformationText(block,
+                       "Vorsilan KV-7 analyser simulator, service information line 01/01/01");
     return block;
 }
 
