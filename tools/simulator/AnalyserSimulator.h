@@ -98,6 +98,10 @@ public:
     // hang-up and can no longer open COMn. Later sends fail. Idempotent.
     void Vanish();
     bool Vanished() const;
+    // Closing the line drops what the PC has not read yet. Waits up to `within` until the
+    // PC has read everything sent (looked at every few milliseconds, as nothing signals it);
+    // true when it has. For an orderly end before Vanish.
+    bool WaitUntilDrained(std::chrono::milliseconds within);
 
     SettingsBlock Block() const;
     void SetBlock(const SettingsBlock& block);

@@ -195,6 +195,33 @@ void AnalyserSimulator::Vanish() {
     Log("vanished: line closed, " + linkPath_ + " removed");
 }
 
+bool AnalyserSimulator::WaitUntilDrained(std::chrono::milliseconds within) {
+    // Bytes written to the master reach the slave's queue a little later, so an empty
+    // queue counts only when it has stayed empty for a while.
+    constexpr auto kLook = std::chrono::milliseconds(2);
+    constexpr auto kSettle = std::chrono::milliseconds(20);
+    const auto deadline = Clock::now() + within;
+    std::lock_guard once(vanishMutex_); // the line stays open meanwhile
+    auto emptySince = Clock::time_point::max();
+    for (;;) {
+        const auto now = Clock::now();
+        if (vanishing_) {
+            return false;
+        }
+        if (line_.Unread() != 0) {
+            emptySince = Clock::time_point::max();
+        } else if (emptySince == Clock::time_point::max()) {
+            emptySince = now;
+        } else if (now - emptySince >= kSettle) {
+            return true;
+        }
+        if (now >= deadline) {
+            return false;
+        }
+        SleepUntil(std::min(deadline, now + kLook));
+    }
+}
+
 void AnalyserSimulator::WakeWaiters() {
     { std::lock_guard lock(mutex_); }
     changed_.notify_all();
