@@ -249,9 +249,9 @@ TEST(SimulatorFaults, PacedSendTakesTheLineTimeOfEveryByte) {
 
     sim.SetPacing(0);
     const auto unpaced = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sim.SendBytes(std::vector<std::uint8_t>(2000, 0x11)));
-    // 2000 paced bytes would take 174 ms.
-    EXPECT_LT(std::chrono::steady_clock::now() - unpaced, 150ms);
+    ASSERT_TRUE(sim.SendBytes(std::vector<std::uint8_t>(4000, 0x11)));
+    // 4000 paced bytes would take 347 ms.
+    EXPECT_LT(std::chrono::steady_clock::now() - unpaced, 300ms);
 }
 
 TEST(SimulatorFaults, UnreadLineMakesASendFailWithinItsTimeout) {

@@ -187,6 +187,28 @@ TEST(ToolProcess, SendsRecordsAnswersAReadAndSavesTheBlockAtExit) {
     EXPECT_EQ(LoadSettingsBlock(dir.File("saved.bin")), block);
 }
 
+TEST(ToolProcess, IntervalSendsTheCountOfPlausibleRecordsWithRisingNumbers) {
+    ScratchDir dir;
+    RunningTool tool({"--port-dir", dir.Path(), "-x", "-i", "5ms", "-n", "3", "--first-number",
+                      "500", "--kind", "urine", "-e", "wait-read 20s"});
+    ASSERT_TRUE(tool.WaitForOutput("COM7 is ")) << tool.Output();
+    PcEnd pc(dir.File("COM7"));
+    ASSERT_TRUE(pc.Write({kCommandLead, kReadCommand}));
+    ASSERT_EQ(pc.Read(1 + kSettingsBlockSize).size(), 1 + kSettingsBlockSize);
+    const auto bytes = pc.Read(3 * kResultRecordSize);
+    ASSERT_EQ(bytes.size(), 3 * kResultRecordSize);
+    for (std::size_t i = 0; i < 3; ++i) {
+        ResultRecord record{};
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(i * kResultRecordSize),
+                    kResultRecordSize, record.begin());
+        const DecodedResult result = DecodeResultRecord(record);
+        EXPECT_EQ(result.number, 500 + i);
+        EXPECT_EQ(result.kind, 3);
+        EXPECT_TRUE(result.value >= 1 && result.value <= 28) << result.value;
+    }
+    EXPECT_EQ(tool.Wait(), 0) << tool.Output();
+}
+
 TEST(ToolProcess, TerminationSignalEndsTheToolAndRemovesTheLink) {
     ScratchDir dir;
     RunningTool tool({"--port-dir", dir.Path()});
