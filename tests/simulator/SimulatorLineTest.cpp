@@ -206,6 +206,30 @@ TEST(SimulatorFaults, FallingSilentInsideAWriteDropsIt) {
     EXPECT_EQ(sim.Block(), before);
 }
 
+TEST(SimulatorFaults, FaultHelpersPutTheirBytesOnTheLine) {
+    ScratchDir dir;
+    AnalyserSimulator sim(OptionsIn(dir));
+    PcEnd pc(sim.LinkPath());
+    const ResultRecord record = *EncodeResultRecord(12345, 556, SampleKind::Serum);
+
+    ASSERT_TRUE(sim.SendNoise(40, 5));
+    const auto noise = pc.Read(40);
+    ASSERT_EQ(noise.size(), 40u);
+    EXPECT_EQ(std::count(noise.begin(), noise.end(), 0xAA), 0);
+    ASSERT_TRUE(sim.SendNoise(40, 5));
+    EXPECT_EQ(pc.Read(40), noise); // the same seed, the same noise
+
+    ASSERT_TRUE(sim.SendTruncated(record, 20));
+    ASSERT_TRUE(sim.SendWithHeaderInside(record));
+    const auto bytes = pc.Read(20 + kResultRecordSize);
+    ASSERT_EQ(bytes.size(), 20 + kResultRecordSize);
+    EXPECT_TRUE(std::equal(record.begin(), record.begin() + 20, bytes.begin()));
+    EXPECT_EQ(bytes[20 + 10], 0xAA);
+    EXPECT_EQ(bytes[20 + 11], 0x55);
+    EXPECT_EQ(bytes[20 + 19], 0x56);
+    EXPECT_EQ(sim.Counters().recordsSent, 0u); // faults are not records
+}
+
 TEST(SimulatorFaults, VanishingRemovesTheLinkAndHangsUpThePort) {
     ScratchDir dir;
     AnalyserSimulator sim(OptionsIn(dir));

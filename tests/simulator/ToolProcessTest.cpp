@@ -5,6 +5,7 @@
 
 #include "tools/simulator/ExchangeProtocol.h"
 #include "tools/simulator/ResultRecord.h"
+#include "tools/simulator/Script.h"
 #include "tools/simulator/SettingsBlock.h"
 
 #include <gtest/gtest.h>
@@ -219,11 +220,25 @@ TEST(ToolProcess, TerminationSignalEndsTheToolAndRemovesTheLink) {
     EXPECT_FALSE(std::filesystem::is_symlink(dir.File("COM7")));
 }
 
-TEST(ToolProcess, FailingScriptCommandExitsWithOne) {
+TEST(ToolProcess, FailingCommandExitsWithOneAndSaysWhich) {
     ScratchDir dir;
-    RunningTool tool({"--port-dir", dir.Path(), "-e", "wait-write 50ms"});
-    EXPECT_EQ(tool.Wait(), 1) << tool.Output();
+    EXPECT_EQ(RunBounded("--port-dir " + dir.Path() + " -e 'wait-write 50ms'", dir), 1);
+    EXPECT_NE(Slurp(dir.File("err.txt"))
+                  .find("command line: the PC did not write the settings block in time"),
+              std::string::npos)
+        << Slurp(dir.File("err.txt"));
     EXPECT_FALSE(std::filesystem::is_symlink(dir.File("COM7")));
+}
+
+TEST(ToolProcess, ShippedDemoScriptIsValid) {
+    std::ifstream in(VORSILAN_SIM_DEMO_SCRIPT);
+    ASSERT_TRUE(in);
+    std::stringstream text;
+    text << in.rdbuf();
+    const ParsedScript script = ParseScript(text.str());
+    EXPECT_TRUE(script.errors.empty())
+        << script.errors.front().line << ": " << script.errors.front().message;
+    EXPECT_GT(script.commands.size(), 10u);
 }
 
 } // namespace

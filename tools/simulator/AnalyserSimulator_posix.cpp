@@ -2,6 +2,7 @@
 
 #include "comm/device/PortName.h"
 #include "tools/simulator/ExchangeProtocol.h"
+#include "tools/simulator/FaultyRecords.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -99,6 +100,19 @@ bool AnalyserSimulator::SendBytes(std::span<const std::uint8_t> bytes) {
     const bool sent = WriteOwned(bytes);
     ReleaseLine();
     return sent;
+}
+
+bool AnalyserSimulator::SendNoise(std::size_t count, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    return SendBytes(NoiseBytes(count, random));
+}
+
+bool AnalyserSimulator::SendTruncated(const ResultRecord& record, std::size_t length) {
+    return SendBytes(std::span(record).first(std::min(length, record.size())));
+}
+
+bool AnalyserSimulator::SendWithHeaderInside(const ResultRecord& record) {
+    return SendBytes(WithHeaderInside(record));
 }
 
 void AnalyserSimulator::SetSilent(bool silent) {
