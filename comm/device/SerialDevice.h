@@ -73,7 +73,8 @@ public:
     ErrorCode GetState(LineState& state);
     // Applies `state` exactly or fails: ecNotSupported (nothing touched) for what a
     // terminal device cannot do, -EINVAL for invalid values or for a request the driver
-    // refused or silently did not hold (it is then put back as it was).
+    // refused or silently did not hold (it is then put back as it was). The RTS toggle
+    // mode is the driver's RS-485 mode (Rs485.h): ecNotSupported where it has none.
     ErrorCode SetState(const LineState& state);
 
     // EscapeSetRts, EscapeClearRts, EscapeSetDtr, EscapeClearDtr; -EINVAL for any other

@@ -6,6 +6,7 @@
 #include "comm/device/LineCounters.h"
 #include "comm/device/ModemLines.h"
 #include "comm/device/PortName.h"
+#include "comm/device/Rs485.h"
 #include "comm/device/TermiosAccess.h"
 #include "comm/device/TermiosTranslation.h"
 #include "comm/device/UniqueFd.h"
@@ -281,6 +282,8 @@ ErrorCode SerialDevice::Close() {
     // The exclusive flag stays on the terminal while anyone else holds it open; clear it
     // so that the next opener is not refused. The flock goes with the descriptor.
     (void)ioctl(d.fd, TIOCNXCL);
+    // So does the driver's RS-485 mode: the next program finds the port without it.
+    (void)SetRs485Toggle(d.fd, false);
     // Linux releases the descriptor even when close reports an error, so it is forgotten
     // either way; the error is still reported.
     const int rc = ::close(d.fd);
@@ -332,9 +335,21 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
     if (const ErrorCode rc = ReadTermios(call.Fd(), before); rc != ecOK) {
         return d.Fail(-rc);
     }
+    // The RTS toggle mode has no termios field: the driver's RS-485 mode gives it, where
+    // the driver has one. Between transmissions RTS is low, as in the disable mode.
+    const bool rtsToggle = state.fRtsControl == RtsControlToggle;
+    LineState termiosPart = state;
+    if (rtsToggle) {
+        termiosPart.fRtsControl = RtsControlDisable;
+    }
     TermiosFields wanted = before;
-    if (const ErrorCode rc = TermiosFromLineState(state, wanted); rc != ecOK) {
+    if (const ErrorCode rc = TermiosFromLineState(termiosPart, wanted); rc != ecOK) {
         return rc;
+    }
+    if (rtsToggle) {
+        if (const ErrorCode rc = Rs485Available(call.Fd()); rc != ecOK) {
+            return rc;
+        }
     }
     if (const ErrorCode rc = WriteTermios(call.Fd(), wanted); rc != ecOK) {
         return d.Fail(-rc);
@@ -350,6 +365,11 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
         (void)WriteTermios(call.Fd(), before);
         return -EINVAL;
     }
+    // Any other RTS mode is the dispatcher's own: the driver's RS-485 mode goes off.
+    if (const ErrorCode rc = SetRs485Toggle(call.Fd(), rtsToggle); rc != ecOK) {
+        (void)WriteTermios(call.Fd(), before);
+        return rc == ecNotSupported ? rc : d.Fail(-rc);
+    }
     // DTR and RTS levels of the enable and disable modes. A driver without modem lines has
     // no level to set; Escape and ModemStatus report that to whoever asks for the lines.
     if (d.hasModemLines) {
@@ -364,7 +384,7 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
         if (state.fDtrControl != DtrControlHandshake) {
             rc = level(dtr.line, state.fDtrControl == DtrControlEnable);
         }
-        if (rc == ecOK && state.fRtsControl != RtsControlHandshake) {
+        if (rc == ecOK && state.fRtsControl != RtsControlHandshake && !rtsToggle) {
             rc = level(rts.line, state.fRtsControl == RtsControlEnable);
         }
         if (rc != ecOK) {

@@ -148,19 +148,68 @@ public:
     // an avail notification's bytes were not all read.
     bool NotifyHandlers(std::uint32_t msg, std::uint32_t wParam, std::uint32_t data);
 
-    // ---- Line and modem status ------------------------------------------------------
-    // Baud 0, parity 5, data bits 9 and stop bits 3 keep the current value.
+    // ---- Line, modem status and flow control ----------------------------------------
+    // All line changes read the device's line state, change fields and apply it through
+    // ApplyLineState, under DataLock.
+
+    // Baud 0, parity 5, data bits 9 and stop bits 3 keep the current value; stop bits 0
+    // mean 1, 4 and above mean 2. 0 without touching the device when the line already is
+    // the one asked for; otherwise pending output is let drain first (without DataLock)
+    // and the result is that of the apply.
     ErrorCode SetLineSettings(std::uint32_t baud, std::uint8_t parity, std::uint8_t dataBits,
                               std::uint8_t stopBits);
+    // The device's line; stop bits 1 for one stop bit, 2 for anything longer.
+    void GetLineSettings(std::uint32_t& baud, std::uint16_t& parity, std::uint8_t& dataBits,
+                         std::uint8_t& stopBits);
+    // Waits (at most about 10 s) until the output ring is empty, then for the time the
+    // last characters need to leave the UART (DrainSleepMilliseconds).
+    void WaitOutputDrained();
+    // Sets the DTR and RTS line modes that flow control does not own from DtrOn and RtsOn,
+    // applies the record, remembers its baud as applied (even when the device refused it)
+    // and sets the DTR and RTS levels again (RTS not in RS-485 mode). The device's result.
     ErrorCode ApplyLineState(LineState& state);
+    // 1 without touching the line when flow control drives it; otherwise the level is
+    // requested (and remembered whatever the outcome) and the result is ecBadArgument when
+    // the device refused, else the device's result.
     std::int32_t SetDTR(bool on);
     std::int32_t SetRTS(bool on);
+    // Loads the device's modem lines into the shadow, keeping its change bits, adds the
+    // ring change bit for a ring event seen since, returns the shadow's low byte and then
+    // keeps only the shadow bits in mask.
     std::uint8_t ReadModemStatus(std::uint8_t mask);
+    // Reads the modem lines and sets the change bit of every line that differs from the
+    // shadow.
     void RefreshModemStatus();
+    // Adds the device's new line error bits to LineErrorFlags and refreshes DeviceStatus.
     void RefreshLineStatus();
-    // 1 overflow, 2 overrun, 3 parity, 4 framing, 9 break, 0 none.
+    // The first line error in the order overflow 1, overrun 2, parity 3, framing 4,
+    // break 9, or 0; once one is found the four error bits (not the break bit) are cleared.
     std::int32_t GetLineError();
+    // Whether a break was received since the last call; clears it.
     bool CheckLineBreak();
+    // Hardware flow control with its thresholds (HwFlow... options; none switches it off).
+    // ecBadArgument without touching the device when bufferFull < bufferResume or
+    // bufferFull > InQueueSize. In RS-485 mode, where the driver drives RTS itself, RTS
+    // takes the toggle mode whatever the options say.
+    ErrorCode SetHWFlowControl(std::uint32_t bufferFull, std::uint32_t bufferResume,
+                               std::uint32_t options);
+    // Switches on software flow control in the SwFlow... directions (a direction already on
+    // stays on) with the characters 17 and 19; validation as SetHWFlowControl.
+    ErrorCode SetSWFlowControl(std::uint32_t bufferFull, std::uint32_t bufferResume,
+                               std::uint32_t options);
+    ErrorCode ClearSWFlowControl();
+    ErrorCode SetFlowChars(std::uint8_t xon, std::uint8_t xoff);
+    // The flow control in force, in the encodings of SetHWFlowControl and
+    // SetSWFlowControl; the result of reading the device's line state.
+    ErrorCode GetFlowOptions(std::uint32_t& hwOptions, std::uint32_t& swOptions, std::uint8_t& xon,
+                             std::uint8_t& xoff);
+    void SetOptionFlags(std::uint32_t bits);
+    void ClearOptionFlags(std::uint32_t bits);
+    // RS-485 transmit control on or off. On: the output thread runs one priority step above
+    // the others, and where the driver does not drive RTS itself the UART base address is
+    // asked for. Off: an RTS left in toggle mode returns to its requested level; the
+    // result is that apply's, else 0.
+    ErrorCode SetRS485Mode(bool on);
 
     // ---- Trace and dispatch log -----------------------------------------------------
     void AddTraceEntry(char kind, std::uint8_t byte);
@@ -197,9 +246,13 @@ protected:
                             std::uint32_t lParam);
     // Creates the event objects of the dispatcher threads; the thread layer overrides it.
     virtual void CreateDispatcherEvents() {}
-    // True when the driver itself drives RTS around each transmission in RS-485 mode.
-    // When false, PutBlock raises RTS before each write and needs UartBaseAddress.
+    // True when the driver itself drives RTS around each transmission in RS-485 mode (the
+    // RTS toggle line mode). When false, PutBlock raises RTS before each write and needs
+    // UartBaseAddress.
     virtual bool DriverTogglesRts485() const { return true; }
+    // Gives the output thread, where it exists, a priority level (3 normal, PriorityBoost
+    // included). The thread layer overrides it.
+    virtual void SetOutputThreadPriority(int /*level*/) {}
 
     // Procedure and method handlers: the component registers none, so these are for the
     // device layer and test doubles. Removal during a delivery only marks the record.

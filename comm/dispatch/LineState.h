@@ -75,5 +75,8 @@ inline constexpr int EscapeSetRts = 3;
 inline constexpr int EscapeClearRts = 4;
 inline constexpr int EscapeSetDtr = 5;
 inline constexpr int EscapeClearDtr = 6;
+// Asks a driver that does not drive RTS for RS-485 itself for the UART's I/O base
+// address; the result is the address, or negative where the driver has none to give.
+inline constexpr int EscapeGetBaseAddress = 10;
 
 } // namespace apd

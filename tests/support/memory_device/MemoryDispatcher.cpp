@@ -125,6 +125,36 @@ void TMemoryDispatcher::SetDriverTogglesRts(bool toggles) {
     driverTogglesRts_ = toggles;
 }
 
+void TMemoryDispatcher::SetBaseAddressAnswer(std::int32_t answer) {
+    DeviceHold hold(deviceLock_);
+    baseAddressAnswer_ = answer;
+}
+
+void TMemoryDispatcher::DrainOnStatusRead(std::uint32_t bytes) {
+    DeviceHold hold(deviceLock_);
+    drainOnStatus_ = bytes;
+}
+
+int TMemoryDispatcher::SetStateCount() {
+    DeviceHold hold(deviceLock_);
+    return setStates_;
+}
+
+int TMemoryDispatcher::StatusReadCount() {
+    DeviceHold hold(deviceLock_);
+    return statusReads_;
+}
+
+std::uint32_t TMemoryDispatcher::PendingAtLastSetState() {
+    DeviceHold hold(deviceLock_);
+    return pendingAtSetState_;
+}
+
+std::vector<int> TMemoryDispatcher::OutputPriorities() {
+    DeviceHold hold(deviceLock_);
+    return outputPriorities_;
+}
+
 LineState TMemoryDispatcher::DeviceLine() {
     DeviceHold hold(deviceLock_);
     return line_;
@@ -254,11 +284,24 @@ void TMemoryDispatcher::SetRS485(bool on, std::uint16_t baseAddress) {
     UartBaseAddress = baseAddress;
 }
 
+std::uint32_t TMemoryDispatcher::OptionFlagsValue() {
+    LockHold data(DataLock);
+    return OptionFlags;
+}
+
+void TMemoryDispatcher::SetPriorityBoostValue(std::uint8_t boost) {
+    LockHold data(DataLock);
+    PriorityBoost = boost;
+}
+
 // ---- Device operations --------------------------------------------------------------
 
 std::int32_t TMemoryDispatcher::DeviceEscape(int func) {
     DeviceHold hold(deviceLock_);
     escapes_.push_back(func);
+    if (func == EscapeGetBaseAddress) {
+        return baseAddressAnswer_;
+    }
     return refuseEscape_ ? -1 : 0;
 }
 
@@ -283,6 +326,15 @@ std::int32_t TMemoryDispatcher::DeviceFlush(int queue) {
 
 std::uint32_t TMemoryDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
     std::uint32_t errors = 0;
+    std::uint32_t drain = 0;
+    {
+        DeviceHold hold(deviceLock_);
+        drain = drainOnStatus_;
+        ++statusReads_;
+    }
+    if (drain != 0) {
+        DrainOutput(drain);
+    }
     {
         DeviceHold hold(deviceLock_);
         errors = lineErrors_;
@@ -290,16 +342,7 @@ std::uint32_t TMemoryDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
         stat.Flags = 0;
         stat.cbInQue = static_cast<std::uint32_t>(input_.size() - inputRead_);
     }
-    LockHold output(OutputLock);
-    if (OutputBufferFull) {
-        stat.cbOutQue = OutQueueSize;
-    } else if (OutputHead > OutputTail) {
-        stat.cbOutQue = OutputHead - OutputTail;
-    } else if (OutputTail > OutputHead) {
-        stat.cbOutQue = OutQueueSize - OutputTail + OutputHead;
-    } else {
-        stat.cbOutQue = 0;
-    }
+    stat.cbOutQue = OutputRingCount();
     return errors;
 }
 
@@ -340,7 +383,10 @@ std::int32_t TMemoryDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t s
 }
 
 std::int32_t TMemoryDispatcher::DeviceSetState(LineState& state) {
+    const std::uint32_t pending = OutputRingCount();
     DeviceHold hold(deviceLock_);
+    ++setStates_;
+    pendingAtSetState_ = pending;
     if (refuseSetState_ != 0) {
         return refuseSetState_;
     }
@@ -422,6 +468,22 @@ std::uint32_t TMemoryDispatcher::DeviceModemStatus() {
 bool TMemoryDispatcher::DriverTogglesRts485() const {
     DeviceHold hold(deviceLock_);
     return driverTogglesRts_;
+}
+
+void TMemoryDispatcher::SetOutputThreadPriority(int level) {
+    DeviceHold hold(deviceLock_);
+    outputPriorities_.push_back(level);
+}
+
+std::uint32_t TMemoryDispatcher::OutputRingCount() {
+    LockHold output(OutputLock);
+    if (OutputBufferFull) {
+        return OutQueueSize;
+    }
+    if (OutputHead >= OutputTail) {
+        return OutputHead - OutputTail;
+    }
+    return OutQueueSize - OutputTail + OutputHead;
 }
 
 } // namespace apd::testing

@@ -69,6 +69,11 @@ public:
     void FailOpen(std::intptr_t result, std::int32_t systemError);
     void FailSetupQueues(std::int32_t systemError);
     void SetDriverTogglesRts(bool toggles);
+    // What DeviceEscape answers to EscapeGetBaseAddress (negative: no address).
+    void SetBaseAddressAnswer(std::int32_t answer);
+    // Every status read first sends this many queued bytes, as the output thread would
+    // while a caller polls the output count (0: nothing is sent).
+    void DrainOnStatusRead(std::uint32_t bytes);
 
     LineState DeviceLine();
     std::vector<int> Escapes();
@@ -77,6 +82,12 @@ public:
     int StartCount();
     int StopCount();
     int CloseCount();
+    int SetStateCount();
+    int StatusReadCount();
+    // The output ring's count when the device last took a line state.
+    std::uint32_t PendingAtLastSetState();
+    // The levels SetOutputThreadPriority was given, in order.
+    std::vector<int> OutputPriorities();
 
     // ---- Views of the dispatcher's state --------------------------------------------
     RingSnapshot Ring();
@@ -100,6 +111,12 @@ public:
     bool RtsLevel() const { return RtsOn; }
     std::intptr_t DeviceHandleValue() const { return DeviceHandle; }
     void SetRS485(bool on, std::uint16_t baseAddress);
+    bool RS485On() const { return RS485Mode; }
+    std::uint16_t UartBase() const { return UartBaseAddress; }
+    bool DtrUnderFlow() const { return DtrUnderFlowControl; }
+    bool RtsUnderFlow() const { return RtsUnderFlowControl; }
+    std::uint32_t OptionFlagsValue();
+    void SetPriorityBoostValue(std::uint8_t boost);
 
     // Handler registration, which the system itself does not offer.
     using TApdBaseDispatcher::AddMethodHandler;
@@ -128,8 +145,11 @@ public:
 
 protected:
     bool DriverTogglesRts485() const override;
+    void SetOutputThreadPriority(int level) override;
 
 private:
+    std::uint32_t OutputRingCount();
+
     // Guards the scripted device; a leaf lock, never held while calling the dispatcher.
     mutable std::mutex deviceLock_;
     std::vector<std::uint8_t> input_;
@@ -150,6 +170,12 @@ private:
     std::int32_t openError_ = 0;
     std::int32_t setupError_ = 0;
     bool driverTogglesRts_ = true;
+    std::int32_t baseAddressAnswer_ = -1;
+    std::uint32_t drainOnStatus_ = 0;
+    int setStates_ = 0;
+    int statusReads_ = 0;
+    std::uint32_t pendingAtSetState_ = 0;
+    std::vector<int> outputPriorities_;
     LineState line_;
     std::vector<int> escapes_;
     int inputFlushes_ = 0;
