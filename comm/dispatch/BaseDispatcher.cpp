@@ -76,14 +76,4 @@ void TApdBaseDispatcher::SyncNotify(std::uint32_t msg, std::uint32_t wParam,
     method.Code(method.Data, msg, wParam, static_cast<platform::LParam>(lParam));
 }
 
-void TApdBaseDispatcher::AddTraceEntry(char /*kind*/, std::uint8_t /*byte*/) {
-    // Recording the trace is not built yet; TracingOn stays false until it is.
-}
-
-void TApdBaseDispatcher::AddLogEntry(std::uint8_t /*type*/, std::uint8_t /*subType*/,
-                                     std::uint32_t /*value*/, const std::uint8_t* /*data*/,
-                                     std::uint32_t /*length*/) {
-    // Recording the dispatch log is not built yet; LoggingOn stays false until it is.
-}
-
 } // namespace apd

@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "comm/dispatch/DispatchLogRing.h"
 #include "comm/dispatch/LineState.h"
 #include "comm/dispatch/RingIndex.h"
+#include "comm/dispatch/TraceRing.h"
 #include "comm/dispatch/TriggerRecords.h"
 #include "comm/errors/ErrorCodes.h"
 
@@ -212,9 +214,36 @@ public:
     ErrorCode SetRS485Mode(bool on);
 
     // ---- Trace and dispatch log -----------------------------------------------------
+    // All under DataLock. Dumps write CR LF lines with no line end after the last one and
+    // return 0 or minus the system error code of a failed open, write or close.
+    // Starts or restarts (empties) the trace: 0, or ecBadArgument for more than
+    // MaxTraceEntries and nothing changes. A trace of 0 entries is no trace.
+    ErrorCode InitTracing(std::uint32_t numEntries);
+    ErrorCode ClearTracing();
+    void AbortTracing();
+    void StartTracing();
+    void StopTracing();
+    // Records nothing unless tracing is on.
     void AddTraceEntry(char kind, std::uint8_t byte);
+    // Write the trace to a new file, or append it to a file, and discard it. An empty
+    // trace is discarded without touching any file.
+    ErrorCode DumpTrace(const std::string& fileName, bool inHex, bool allHex);
+    ErrorCode AppendTrace(const std::string& fileName, bool inHex, bool allHex);
+
+    // Starts or restarts (empties) a log of size bytes.
+    void InitLogging(std::uint32_t size);
+    void ClearLogging();
+    void AbortLogging();
+    void StartLogging();
+    void StopLogging();
+    // Records nothing unless logging is on; value is the entry's Data field.
     void AddLogEntry(std::uint8_t type, std::uint8_t subType, std::uint32_t value,
                      const std::uint8_t* data, std::uint32_t length);
+    // Write the log to a new file, or append it to a file, and discard it. An empty log
+    // is discarded without touching any file; when the file cannot be opened the log keeps
+    // its entries and stays paused.
+    ErrorCode DumpLog(const std::string& fileName, bool inHex, bool allHex);
+    ErrorCode AppendLog(const std::string& fileName, bool inHex, bool allHex);
 
     // ---- Identity and flags the thread layer and the component read -----------------
     TApdBaseComponent* const Owner;
@@ -312,6 +341,10 @@ protected:
     std::uint32_t OptionFlags = 0;
     std::uint32_t ModemStatusShadow = 0;
     std::uint32_t LogStartTime = 0;
+
+    // Trace and dispatch log: DataLock.
+    TraceRing Trace;
+    DispatchLogRing Log;
     std::uint8_t PriorityBoost = 0;
 
     // Triggers and handlers: DataLock.
@@ -343,6 +376,9 @@ private:
     // Per-handler read accounting of a notification.
     void BeginHandlerReads();
     void EndHandlerReads();
+    // DataLock held: the common part of the dump and append forms.
+    ErrorCode WriteTrace(const std::string& fileName, bool append, bool inHex, bool allHex);
+    ErrorCode WriteLog(const std::string& fileName, bool append, bool inHex, bool allHex);
 };
 
 } // namespace apd

@@ -103,11 +103,11 @@ ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint3
     }
     RefreshLineStatus();
 
-    // Trace and log recording are not built yet: both are simply off after an open.
-    TracingOn = false;
-    LoggingOn = false;
     {
+        // Every open starts with no trace and no log.
         LockHold data(DataLock);
+        AbortTracing();
+        AbortLogging();
         LogStartTime = MillisecondClock();
     }
 

@@ -1,0 +1,120 @@
+// Pieces of the dump text: the time text, the label lookups, the header's operating system
+// text, and independence from the user's locale.
+
+#include <algorithm>
+#include <clocale>
+#include <regex>
+#include <sys/utsname.h>
+#include <vector>
+
+#include "comm/dispatch/LogDump.h"
+#include "comm/dispatch/OsVersion.h"
+#include "tests/tracelog/TraceLogTestSupport.h"
+
+namespace apd::testing {
+namespace {
+
+TEST(LogTime, SecondsWithThreeDecimalsAndAtLeastFourDigitsBeforeThePoint) {
+    EXPECT_EQ(LogTimeText(0), "0000.000");
+    EXPECT_EQ(LogTimeText(5), "0000.005");
+    EXPECT_EQ(LogTimeText(12345), "0012.345");
+    EXPECT_EQ(LogTimeText(9999999), "9999.999");
+    EXPECT_EQ(LogTimeText(10000000), "10000.000");
+    EXPECT_EQ(LogTimeText(2147483648u), "2147483.648"); // not negative past 2^31 ms
+    EXPECT_EQ(LogTimeText(4294967295u), "4294967.295");
+}
+
+TEST(LogTime, DumpIgnoresAUserLocaleWithADecimalComma) {
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = previous != nullptr ? previous : "C";
+    bool switched = false;
+    for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "de_DE.UTF-8", "de_DE.utf8"}) {
+        if (std::setlocale(LC_ALL, name) != nullptr) {
+            switched = true;
+            break;
+        }
+    }
+    if (!switched) {
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    }
+    const std::string text = LogTimeText(12345);
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(text, "0012.345");
+}
+
+class LogLabels : public ::testing::Test {
+protected:
+    std::string Dump(std::string_view os = "Test 1.0 x") {
+        StringSink sink;
+        DumpLineWriter out(sink);
+        const LogLabelLookup lookup = [this](std::int16_t id) {
+            asked.push_back(id);
+            return "<" + std::to_string(id) + ">";
+        };
+        WriteLogText(log, false, false, os, lookup, out);
+        return sink.Text();
+    }
+    void Add(std::uint8_t type, std::uint8_t subType, std::uint32_t data) {
+        LogEntryHeader header;
+        header.Type = type;
+        header.SubType = subType;
+        header.Data = data;
+        log.Add(header, nullptr);
+    }
+    DispatchLogRing log;
+    std::vector<std::int16_t> asked;
+};
+
+TEST_F(LogLabels, NamesComeFromTheirIdsAndSubtypeZeroIsNotLookedUp) {
+    log.Allocate(1024, 0);
+    Add(19, 0, 1);
+    Add(19, 0, 2);
+    Add(2, 251, 3);
+    const std::string text = Dump();
+    EXPECT_NE(text.find("\r\n0000.000  <15020>" + std::string(17, ' ') + "00000001  \r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\r\n0000.000  <15003>   <15351>       00000003  "), std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), 15100), 0);
+    // Each name is fetched once per dump.
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), 15020), 1);
+}
+
+TEST_F(LogLabels, TelnetEntriesNameTheirOptionUpTo42) {
+    log.Allocate(1024, 0);
+    Add(10, 0, 0);
+    Add(10, 0, 42);
+    Add(10, 0, 43);
+    const std::string text = Dump();
+    EXPECT_NE(text.find("00000000  [<15700>]\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("0000002A  [<15742>]\r\n"), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with("0000002B  []")) << text;
+}
+
+TEST_F(LogLabels, HeaderCutsTheSystemTextTo80Characters) {
+    log.Allocate(1024, 0);
+    Add(1, 1, 0);
+    const std::string text = Dump(std::string(79, 'o') + "XYZ");
+    EXPECT_NE(text.find("\r\nOperating System : " + std::string(79, 'o') +
+                        "X\r\n<15501>\r\n"
+                        "<15502>\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(text.starts_with("ZURI v3.02\r\nCompiler : Unknown\r\n")) << text;
+}
+
+TEST(OsVersion, SystemNameMajorDotMinorAndTheKernelsVersionText) {
+    utsname name{};
+    ASSERT_EQ(::uname(&name), 0);
+    const std::string text = OsVersionText();
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(text, parts, std::regex(R"((\S+) (\d+)\.(\d+) (.*))"))) << text;
+    EXPECT_EQ(parts[1].str(), name.sysname);
+    EXPECT_TRUE(std::string(name.release).starts_with(parts[2].str() + "." + parts[3].str()))
+        << name.release;
+    EXPECT_EQ(parts[4].str(), name.version);
+}
+
+} // namespace
+} // namespace apd::testing
