@@ -197,8 +197,19 @@ void TApdCustomComPort::DoOpen() {
             SetXOffChar(xoffChar_);
             SetTriggerLength(triggerLength_);
             if (deviceLayer_ != dlFossil) {
-                SetDTR(dtr_);
-                SetRTS(rts_);
+                // A device without modem lines (a pseudo-terminal) refuses to set them. The
+                // dispatcher's own open goes on then, and so does this one.
+                const auto lineLevel = [](auto&& apply) {
+                    try {
+                        apply();
+                    } catch (const EAPDException& e) {
+                        if (e.ErrorCode() != ecBadArgument) {
+                            throw;
+                        }
+                    }
+                };
+                lineLevel([this] { SetDTR(dtr_); });
+                lineLevel([this] { SetRTS(rts_); });
             }
             SetUseMSRShadow(useMsrShadow_);
             SetUseEventWord(useEventWord_);

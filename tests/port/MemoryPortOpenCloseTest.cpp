@@ -232,3 +232,19 @@ TEST_F(OpenClose, AssignCopiesTheConfigurationAndTheTriggersOfAnOpenPort) {
 
 } // namespace
 } // namespace apd::testing
+
+namespace apd::testing {
+namespace {
+
+TEST_F(OpenClose, ADeviceThatCannotDriveTheModemLinesStillOpens) {
+    prepare = [](TMemoryDispatcher& d) { d.RefuseEscape(true); };
+    port->SetOpen(true);
+    EXPECT_EQ(port->PortState(), psOpen);
+    EXPECT_TRUE(port->DTR());
+    // Outside the open a refused line is raised.
+    EXPECT_THROW(port->SetDTR(false), EAPDException);
+    EXPECT_TRUE(port->DTR());
+}
+
+} // namespace
+} // namespace apd::testing
