@@ -20,6 +20,8 @@ TApdCustomComPort::TApdCustomComPort(TApdBaseComponent* owner) : TApdBaseCompone
 }
 
 TApdCustomComPort::~TApdCustomComPort() {
+    // From here on no notification reaches this component, and a reopen never runs.
+    destroying_ = true;
     reopenRequested_ = false;
     if (portState_ == psOpen) {
         try {
@@ -35,9 +37,7 @@ TApdCustomComPort::~TApdCustomComPort() {
 }
 
 void TApdCustomComPort::CompleteCloseOnDestroy() {
-    // No notification may reach this component any more, and the window must not complete
-    // the close on its own while the dispatcher's threads are being waited for.
-    destroying_ = true;
+    // The window does not complete the close on its own meanwhile: destroying_ is set.
     if (dispatcher_) {
         // Stops the threads and waits for them, serving this thread's messages meanwhile.
         dispatcher_->FreePortResources();
@@ -280,6 +280,7 @@ void TApdCustomComPort::DoClose() {
         PumpOneMessage();
     } else {
         FinishClose();
+        reopenRequested_ = false;
     }
     if (failure) {
         std::rethrow_exception(failure);

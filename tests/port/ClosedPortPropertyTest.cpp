@@ -221,3 +221,17 @@ TEST(ClosedPort, AFailedOpenAfterLoadingIsReportedAndLoadingGoesOn) {
 
 } // namespace
 } // namespace apd::testing
+
+namespace apd::testing {
+namespace {
+
+TEST(ClosedPort, TelephonyModeNeedsAHandedOverDevice) {
+    TApdComPort port; // no port number: the telephony mode asks for none
+    port.SetTapiMode(tmOn);
+    EXPECT_THROW(port.SetOpen(true), ENotOpenedByTapi);
+    EXPECT_EQ(port.PortState(), psClosed);
+    EXPECT_FALSE(port.Open());
+}
+
+} // namespace
+} // namespace apd::testing

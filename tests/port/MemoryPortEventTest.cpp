@@ -198,6 +198,20 @@ TEST_F(ClosingInAHandler, AnOpenWrittenRightAfterReopensOnceTheCloseCompleted) {
     EXPECT_EQ(device->DataTriggerRecords()[0].Handle, header);
 }
 
+TEST_F(ClosingInAHandler, AReopenThatFailsIsReportedAndNotRequestedAgain) {
+    port->SetOnTriggerData([](TApdCustomComPort& cp, std::uint16_t) {
+        cp.SetOpen(false);
+        cp.SetOpen(true);
+    });
+    prepare = [](TMemoryDispatcher& d) { d.FailOpen(-1, 5); };
+    Receive("\xAA\x55");
+    EndDispatcherThreads();
+    EXPECT_EQ(port->PortState(), psClosed);
+    EXPECT_FALSE(port->ReopenRequested());
+    EXPECT_EQ(errors.messages, (std::vector<std::string>{"ie_Open - device already open"}));
+    EXPECT_EQ(created, 2);
+}
+
 TEST_F(ClosingInAHandler, ACloseWrittenAfterTheReopenRequestCancelsIt) {
     port->SetOnTriggerData([](TApdCustomComPort& cp, std::uint16_t) {
         cp.SetOpen(false);
