@@ -5,18 +5,33 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 #include "bench/notify_latency/Sides.h"
 
 namespace apd::bench {
 namespace {
 
 constexpr int Records = 2000;
+// The two sides take turns in blocks, so that a change of the machine's load during the
+// run weighs on both alike.
+constexpr int Block = 100;
+
+void Append(LatencyRun& to, const LatencyRun& from) {
+    to.oneWay.insert(to.oneWay.end(), from.oneWay.begin(), from.oneWay.end());
+    to.roundTrip.insert(to.roundTrip.end(), from.roundTrip.begin(), from.roundTrip.end());
+    to.partial += from.partial;
+}
 
 void BM_NotifyLatency(benchmark::State& state) {
     for (auto _ : state) {
         test::PtyPair line;
-        const LatencyRun bare = BareLoopLatency(line, Records);
-        const LatencyRun disp = DispatcherLatency(line, Records);
+        LatencyRun bare;
+        LatencyRun disp;
+        for (int done = 0; done < Records; done += Block) {
+            Append(bare, BareLoopLatency(line, Block));
+            Append(disp, DispatcherLatency(line, Block));
+        }
         const double bareMedian = Percentile(bare.oneWay, 0.5);
         const double dispMedian = Percentile(disp.oneWay, 0.5);
         const double bareRtMedian = Percentile(bare.roundTrip, 0.5);
@@ -52,12 +67,21 @@ void BM_Throughput(benchmark::State& state) {
     const std::size_t bytes = 50u * 1000u * 1000u;
     for (auto _ : state) {
         test::PtyPair line;
-        const double bare = BareLoopThroughput(line, bytes);
-        const double disp = DispatcherThroughput(line, bytes);
-        state.counters["bare_MBps"] = bare > 0 ? static_cast<double>(bytes) / bare / 1e6 : 0;
-        state.counters["disp_MBps"] = disp > 0 ? static_cast<double>(bytes) / disp / 1e6 : 0;
-        state.counters["ratio"] = bare > 0 && disp > 0 ? bare / disp : 0;
-        state.counters["disp_intact"] = disp > 0 ? 1 : 0;
+        // Turns, the best of each side: load from elsewhere only ever slows a run down.
+        double bare = 1e9;
+        double disp = 1e9;
+        bool intact = true;
+        for (int round = 0; round < 3; ++round) {
+            const double b = BareLoopThroughput(line, bytes);
+            const double d = DispatcherThroughput(line, bytes);
+            intact = intact && b > 0 && d > 0;
+            bare = std::min(bare, b > 0 ? b : 1e9);
+            disp = std::min(disp, d > 0 ? d : 1e9);
+        }
+        state.counters["bare_MBps"] = static_cast<double>(bytes) / bare / 1e6;
+        state.counters["disp_MBps"] = static_cast<double>(bytes) / disp / 1e6;
+        state.counters["ratio"] = bare / disp;
+        state.counters["intact"] = intact ? 1 : 0; // no byte lost or reordered in any round
     }
 }
 BENCHMARK(BM_Throughput)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -7,6 +7,7 @@
 // is therefore safe at any moment and any number of times, and a thread's last signal
 // after it has let go of the dispatcher still lands on a live object.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -66,10 +67,8 @@ public:
         changed_.notify_all();
         exited_.Set();
     }
-    int Alive() const {
-        std::lock_guard hold(mutex_);
-        return alive_;
-    }
+    // Needs no lock, so that a predicate of WaitUntil may ask it.
+    int Alive() const { return alive_; }
     // Waits, without limit, until pred holds; pred is looked at again each time a thread
     // leaves. Any number of threads may wait at once.
     template <class Pred>
@@ -84,7 +83,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    int alive_ = 0;
+    std::atomic<int> alive_{0}; // changed under mutex_, so that no wait misses a change
     platform::Event exited_{platform::EventReset::Auto};
 };
 

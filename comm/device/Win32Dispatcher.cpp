@@ -117,6 +117,9 @@ std::int32_t TApdWin32Dispatcher::DeviceFlush(int queue) {
         rc = Device.PurgeOutput();
     }
     FlushInProgress = false;
+    if (OutputPending() && events) {
+        events->OutputReady.Set(); // bytes another thread queued meanwhile still leave
+    }
     return rc;
 }
 
