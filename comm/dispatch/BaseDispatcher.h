@@ -341,11 +341,11 @@ protected:
     std::uint32_t OptionFlags = 0;
     std::uint32_t ModemStatusShadow = 0;
     std::uint32_t LogStartTime = 0;
+    std::uint8_t PriorityBoost = 0;
 
     // Trace and dispatch log: DataLock.
     TraceRing Trace;
     DispatchLogRing Log;
-    std::uint8_t PriorityBoost = 0;
 
     // Triggers and handlers: DataLock.
     std::vector<WindowHandler> WindowHandlers;
@@ -376,7 +376,7 @@ private:
     // Per-handler read accounting of a notification.
     void BeginHandlerReads();
     void EndHandlerReads();
-    // DataLock held: the common part of the dump and append forms.
+    // The common part of the dump and append forms.
     ErrorCode WriteTrace(const std::string& fileName, bool append, bool inHex, bool allHex);
     ErrorCode WriteLog(const std::string& fileName, bool append, bool inHex, bool allHex);
 };

@@ -215,10 +215,10 @@ TEST_F(DispatcherLog, RecordingDoesNotAllocate) {
 TEST_F(DispatcherLog, EntriesAddedWhileTheLogIsDumpedAndRestartedStayWhole) {
     // The dispatch thread keeps adding entries while the main thread dumps, aborts and
     // restarts the log; every dump must still be a readable log.
-    std::atomic<bool> stop{false};
-    std::thread dispatchThread([&] {
+    // Stopped and joined when the test ends, also when an assertion ends it early.
+    std::jthread dispatchThread([&](std::stop_token stop) {
         const std::string data(40, 'd');
-        while (!stop) {
+        while (!stop.stop_requested()) {
             if (dispatcher.LoggingOn) {
                 dispatcher.AddLogEntry(1, 1, 40, Bytes(data), 40);
             }
@@ -240,8 +240,6 @@ TEST_F(DispatcherLog, EntriesAddedWhileTheLogIsDumpedAndRestartedStayWhole) {
                 << line;
         }
     }
-    stop = true;
-    dispatchThread.join();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <locale>
 #include <regex>
 #include <sys/utsname.h>
 #include <vector>
@@ -24,22 +25,45 @@ TEST(LogTime, SecondsWithThreeDecimalsAndAtLeastFourDigitsBeforeThePoint) {
     EXPECT_EQ(LogTimeText(4294967295u), "4294967.295");
 }
 
+// Russian number conventions: a decimal comma and digits grouped by a space.
+class RussianNumbers : public std::numpunct<char> {
+protected:
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return ' '; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
 TEST(LogTime, DumpIgnoresAUserLocaleWithADecimalComma) {
-    const char* previous = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = previous != nullptr ? previous : "C";
-    bool switched = false;
-    for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "de_DE.UTF-8", "de_DE.utf8"}) {
+    // The program switches to the user's locale at start: the C locale when one is
+    // installed here, the C++ global locale always.
+    const std::string savedC = std::setlocale(LC_ALL, nullptr);
+    for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8"}) {
         if (std::setlocale(LC_ALL, name) != nullptr) {
-            switched = true;
             break;
         }
     }
-    if (!switched) {
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    }
-    const std::string text = LogTimeText(12345);
-    std::setlocale(LC_ALL, saved.c_str());
-    EXPECT_EQ(text, "0012.345");
+    const std::locale savedCpp =
+        std::locale::global(std::locale(std::locale::classic(), new RussianNumbers));
+
+    DispatchLogRing log;
+    log.Allocate(1024, 0);
+    LogEntryHeader header;
+    header.Type = 1;
+    header.SubType = 1;
+    header.Time = 12345678;
+    header.Data = 0x1234;
+    log.Add(header, nullptr);
+    StringSink sink;
+    DumpLineWriter out(sink);
+    WriteLogText(
+        log, false, false, "Test 1.0 x", [](std::int16_t) { return std::string("N"); }, out);
+
+    const std::string time = LogTimeText(12345678);
+    std::locale::global(savedCpp);
+    std::setlocale(LC_ALL, savedC.c_str());
+    EXPECT_EQ(time, "12345.678");
+    EXPECT_TRUE(sink.Text().ends_with("\r\n12345.678  N         N             00001234  "))
+        << sink.Text();
 }
 
 class LogLabels : public ::testing::Test {
