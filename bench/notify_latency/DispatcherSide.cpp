@@ -1,0 +1,191 @@
+// The serial dispatcher on the same line: its three threads bring each record to a
+// window handler on a thread that pumps its queue.
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include "bench/notify_latency/Sides.h"
+#include "comm/device/Win32Dispatcher.h"
+#include "comm/dispatch/NotificationMessages.h"
+#include "comm/platform/Messaging.h"
+
+namespace apd::bench {
+
+namespace {
+
+using Handler = std::function<void(std::uint32_t msg, std::uint32_t wParam)>;
+
+platform::LResult BenchWindowProc(platform::WindowHandle window, std::uint32_t message,
+                                  platform::WParam wParam, platform::LParam lParam) {
+    auto* handler = reinterpret_cast<Handler*>(platform::GetWindowExtra(window, 0));
+    if (handler == nullptr || message < MsgTriggerAvail || message > MsgTriggerStatus) {
+        return platform::DefaultWindowProc(window, message, wParam, lParam);
+    }
+    (*handler)(message, static_cast<std::uint32_t>(wParam));
+    return 0;
+}
+
+// A thread with one window, serving its queue like a GUI thread.
+class PumpingThread {
+public:
+    explicit PumpingThread(Handler handler) : handler_(std::move(handler)) {
+        static std::once_flag once;
+        std::call_once(once, [] {
+            platform::RegisterWindowClass("NotifyBenchWindow", &BenchWindowProc, sizeof(void*));
+        });
+        std::promise<platform::WindowHandle> made;
+        auto window = made.get_future();
+        thread_ = std::thread([this, &made] {
+            const auto w = platform::CreateHiddenWindow("NotifyBenchWindow");
+            platform::SetWindowExtra(w, 0, reinterpret_cast<std::intptr_t>(&handler_));
+            made.set_value(w);
+            while (!stop_) {
+                platform::WaitForQueueActivity(platform::InfiniteTimeout);
+                platform::Message m;
+                while (platform::PeekWindowMessage(m, true)) {
+                    platform::DispatchWindowMessage(m);
+                }
+            }
+            platform::DestroyHiddenWindow(w);
+        });
+        window_ = window.get();
+    }
+    ~PumpingThread() {
+        stop_ = true;
+        platform::PostWindowMessage(window_, 0x0400, 0, 0);
+        thread_.join();
+    }
+    platform::WindowHandle Window() const { return window_; }
+
+private:
+    Handler handler_;
+    std::atomic<bool> stop_{false};
+    platform::WindowHandle window_ = 0;
+    std::thread thread_;
+};
+
+struct OpenPort {
+    explicit OpenPort(test::PtyPair& line) : dispatcher(nullptr) {
+        ok = dispatcher.OpenDevicePort(line.DevicePath(), 115200, ParityNone, 8, 1, 4096, 4096,
+                                       0) == ecOK;
+    }
+    void Attach(const PumpingThread& gui) {
+        dispatcher.RegisterWindowHandler(gui.Window());
+        dispatcher.UpdateHandlerFlags(HandlerFlagsPortActive);
+    }
+    TApdWin32Dispatcher dispatcher;
+    bool ok = false;
+};
+
+} // namespace
+
+LatencyRun DispatcherLatency(test::PtyPair& line, int records) {
+    LatencyRun run;
+    OpenPort port(line);
+    if (!port.ok) {
+        return run;
+    }
+    TApdWin32Dispatcher& d = port.dispatcher;
+    const std::uint8_t header[] = {0xAA, 0x55};
+    d.AddDataTrigger(header, false, 2);
+    std::atomic<Clock::rep> writtenAt{0};
+    PumpingThread gui([&](std::uint32_t msg, std::uint32_t) {
+        if (msg != MsgTriggerData) {
+            return;
+        }
+        const auto now = Clock::now();
+        run.oneWay.push_back(
+            Microseconds(now - Clock::time_point(Clock::duration(writtenAt.load()))));
+        if (d.InBuffUsed() < 26) {
+            ++run.partial;
+        }
+        std::uint8_t c = 0;
+        for (int i = 0; i < 26 && d.GetChar(c) == ecOK; ++i) {
+        }
+        d.PutChar(0x06);
+    });
+    port.Attach(gui);
+    for (int r = 0; r < records; ++r) {
+        const std::string record = ResultRecord(static_cast<unsigned>(r));
+        const auto start = Clock::now();
+        writtenAt = start.time_since_epoch().count();
+        (void)!::write(line.FarFd(), record.data(), record.size());
+        char answer = 0;
+        for (;;) {
+            pollfd p{line.FarFd(), POLLIN, 0};
+            ::poll(&p, 1, 5000);
+            if (::read(line.FarFd(), &answer, 1) == 1) {
+                break;
+            }
+        }
+        run.roundTrip.push_back(Microseconds(Clock::now() - start));
+    }
+    return run;
+}
+
+double DispatcherThroughput(test::PtyPair& line, std::size_t bytes) {
+    OpenPort port(line);
+    if (!port.ok) {
+        return 0;
+    }
+    TApdWin32Dispatcher& d = port.dispatcher;
+    d.SetAvailTriggerLength(1);
+    std::mutex m;
+    std::condition_variable cv;
+    std::size_t got = 0; // the pumping thread's; read under m at the end
+    bool inOrder = true;
+    PumpingThread gui([&](std::uint32_t msg, std::uint32_t count) {
+        if (msg != MsgTriggerAvail) {
+            return;
+        }
+        std::uint8_t c = 0;
+        std::size_t n = 0;
+        bool ordered = true;
+        std::size_t at = 0;
+        {
+            std::lock_guard hold(m);
+            at = got;
+        }
+        for (; n < count && d.GetChar(c) == ecOK; ++n) {
+            ordered = ordered && c == StreamByte(at + n);
+        }
+        {
+            std::lock_guard hold(m);
+            got += n;
+            inOrder = inOrder && ordered;
+        }
+        cv.notify_all();
+    });
+    port.Attach(gui);
+    const auto start = Clock::now();
+    std::thread writer([&] { WriteStream(line.FarFd(), bytes); });
+    {
+        std::unique_lock hold(m);
+        cv.wait_for(hold, std::chrono::seconds(120), [&] { return got >= bytes; });
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    writer.join();
+    std::lock_guard hold(m);
+    return got == bytes && inOrder ? seconds : -seconds;
+}
+
+double DispatcherIdleCpu(test::PtyPair& line, double seconds) {
+    OpenPort port(line);
+    if (!port.ok) {
+        return -1;
+    }
+    PumpingThread gui([](std::uint32_t, std::uint32_t) {});
+    port.Attach(gui);
+    const double before = ProcessCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    return ProcessCpuSeconds() - before;
+}
+
+} // namespace apd::bench

@@ -1,0 +1,35 @@
+#pragma once
+// The two readers measured side by side on one pseudo-terminal: a bare poll-and-read
+// loop on its own thread, and the serial dispatcher delivering to a window handler on a
+// thread that pumps its queue.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "bench/notify_latency/Measure.h"
+#include "tests/support/pty/PtyPair.h"
+
+namespace apd::bench {
+
+// `records` records, each written by the far end after the answer to the previous one.
+LatencyRun BareLoopLatency(test::PtyPair& line, int records);
+LatencyRun DispatcherLatency(test::PtyPair& line, int records);
+
+// Seconds to move `bytes` bytes from the far end through the reader, which checks that
+// every byte arrives in order; negative when bytes were lost or reordered.
+double BareLoopThroughput(test::PtyPair& line, std::size_t bytes);
+double DispatcherThroughput(test::PtyPair& line, std::size_t bytes);
+
+// The CPU time (seconds) the whole process uses over `seconds` with the port open and
+// no traffic.
+double DispatcherIdleCpu(test::PtyPair& line, double seconds);
+
+// The far end's stream: byte i is StreamByte(i).
+inline std::uint8_t StreamByte(std::size_t i) {
+    return static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
+}
+// Writes `bytes` stream bytes from the far end as fast as the line takes them.
+void WriteStream(int farFd, std::size_t bytes);
+
+} // namespace apd::bench

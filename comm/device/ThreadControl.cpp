@@ -1,0 +1,255 @@
+// Starting and stopping the dispatcher's threads, their priorities, the main-thread call
+// and the events they share.
+
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+#include "comm/device/DispatcherThreads.h"
+#include "comm/device/MainThreadCall.h"
+#include "comm/device/ThreadPriority.h"
+#include "comm/device/Win32Dispatcher.h"
+#include "comm/platform/MessageWait.h"
+#include "comm/platform/PumpOneMessage.h"
+
+namespace apd {
+
+namespace {
+// Bound of one wait for a thread to end before the condition is looked at again; the
+// wait normally ends earlier, on the thread's exit or on a message.
+constexpr unsigned StopCheckMs = 50;
+} // namespace
+
+void TApdWin32Dispatcher::CreateDispatcherEvents() {
+    auto events = std::make_shared<DispatcherEvents>();
+    std::lock_guard hold(eventsLock_);
+    events_ = std::move(events);
+}
+
+std::shared_ptr<DispatcherEvents> TApdWin32Dispatcher::EventsRef() const {
+    std::lock_guard hold(eventsLock_);
+    return events_;
+}
+
+void TApdWin32Dispatcher::CloseDispatcherEvents() {
+    std::shared_ptr<DispatcherEvents> closing;
+    {
+        std::lock_guard hold(eventsLock_);
+        closing.swap(events_);
+    }
+}
+
+void TApdWin32Dispatcher::FreePortResources() {
+    // The base class frees the buffers after StopDispatcher; the events go too, also when
+    // no thread was ever started (an open that failed).
+    TApdBaseDispatcher::FreePortResources();
+    if (life_->Alive() == 0) {
+        CloseDispatcherEvents();
+    }
+}
+
+int TApdWin32Dispatcher::LiveThreads() const {
+    return life_->Alive();
+}
+
+void TApdWin32Dispatcher::StartDispatcher() {
+    {
+        // DataLock only guards the state change: the waits below hold no lock, since a
+        // starting thread may need DataLock for its first pass.
+        LockHold data(DataLock);
+        if (DispatcherActive) {
+            throw std::runtime_error("Dispatcher already started");
+        }
+        DispatcherActive = true;
+        StopThreads = false;
+        // All three count as running from now on, so that one ending early cannot make
+        // the dispatcher look stopped while the others are still being started.
+        RunningThreads += 3;
+    }
+    if (!mainCall_) {
+        mainCall_ = std::make_unique<MainThreadCall>();
+    }
+    auto events = EventsRef();
+    if (!events) {
+        CreateDispatcherEvents();
+        events = EventsRef();
+    }
+
+    const auto start = [&](std::atomic<TApdDispatcherThread*>& worker,
+                           std::shared_ptr<TApdDispatcherThread> thread) {
+        worker = thread.get();
+        try {
+            TApdDispatcherThread::Launch(std::move(thread));
+        } catch (const std::system_error& error) {
+            worker = nullptr;
+            if (--RunningThreads == 0) {
+                DispatcherActive = false;
+            }
+            ReportThreadError(error.what());
+            return;
+        }
+        events->ThreadAck.Wait(ThreadStartWaitMs); // a late start is not an error
+    };
+    start(CommWorker, std::make_shared<TComThread>(*this, events, life_));
+    start(DispatchWorker, std::make_shared<TDispThread>(*this, events, life_));
+    start(OutputWorker, std::make_shared<TOutThread>(*this, events, life_));
+    ApplyPriorities();
+}
+
+template <class Pred>
+void TApdWin32Dispatcher::WaitForThreads(Pred pred) {
+    const bool onWorker = TApdDispatcherThread::Current() != nullptr;
+    while (!pred()) {
+        if (onWorker) {
+            // A worker (the dispatch thread releasing the port as it ends) has no windows
+            // to serve; it sleeps until a thread ends. It waits on the condition, not on
+            // the event, which belongs to the thread that serves messages meanwhile.
+            life_->WaitUntil(pred);
+            continue;
+        }
+        // Served while waiting: messages sent from the threads (a notification to one of
+        // this thread's windows, a synchronized handler call) and one posted message per
+        // round, a quit request being put back rather than handled.
+        platform::Event* const exited[] = {&life_->Exited()};
+        const int woke = platform::WaitForAnyOrQueueActivity(exited, StopCheckMs);
+        if (woke == 1) {
+            PumpOneMessage();
+        }
+    }
+}
+
+void TApdWin32Dispatcher::WaitForAllThreads() {
+    const TApdDispatcherThread* self = TApdDispatcherThread::Current();
+    const int remaining = self != nullptr && &self->Dispatcher() == this ? 1 : 0;
+    WaitForThreads([&] { return life_->Alive() <= remaining; });
+}
+
+void TApdWin32Dispatcher::StopDispatcher() {
+    {
+        LockHold data(DataLock); // only to test and set the flags: nothing waits under it
+        if (!DispatcherActive) {
+            return;
+        }
+        StopThreads = true;
+    }
+    const auto events = EventsRef();
+    if (events) {
+        events->StopRequested.Set();
+    }
+    if (OutputWorker != nullptr && events) {
+        events->OutputFlush.Set();
+        Device.CancelWrite();
+        WaitForThreads([&] { return OutputWorker == nullptr; });
+    }
+    if (CommWorker != nullptr) {
+        Device.SetEventMask(0); // ends a device event wait in progress
+        if (events) {
+            events->DispatchDone.Set();
+            events->ThreadAck.Reset();
+        }
+        WaitForThreads([&] { return CommWorker == nullptr; });
+    }
+    if (events) {
+        events->CommEventReady.Set(); // the dispatch thread sees the stop at once
+    }
+    WaitForThreads([&] { return DispatchWorker == nullptr; });
+    // Every thread but the caller (when it is this dispatcher's dispatch thread) has now
+    // finished with the dispatcher, so the buffers and events may go.
+    WaitForAllThreads();
+    CloseDispatcherEvents();
+}
+
+void TApdWin32Dispatcher::ThreadFinished(TApdDispatcherThread& thread) {
+    TApdDispatcherThread* expected = &thread;
+    CommWorker.compare_exchange_strong(expected, nullptr);
+    expected = &thread;
+    OutputWorker.compare_exchange_strong(expected, nullptr);
+    expected = &thread;
+    if (DispatchWorker.compare_exchange_strong(expected, nullptr)) {
+        if (ReleaseOnExit) {
+            FreePortResources();
+            ReleaseOnExit = false;
+        }
+    }
+    if (--RunningThreads == 0) {
+        DispatcherActive = false;
+    }
+}
+
+void TApdWin32Dispatcher::SetThreadPriorityBoost(std::uint8_t boost) {
+    {
+        LockHold data(DataLock);
+        if (boost == PriorityBoost) {
+            return;
+        }
+        PriorityBoost = boost;
+    }
+    ApplyPriorities();
+}
+
+void TApdWin32Dispatcher::ApplyPriorities() {
+    int boost = 0;
+    {
+        LockHold data(DataLock);
+        boost = PriorityBoost;
+    }
+    const int normal = PriorityNormal + boost;
+    if (TApdDispatcherThread* t = CommWorker) {
+        t->SetPriorityLevel(normal);
+    }
+    if (TApdDispatcherThread* t = DispatchWorker) {
+        t->SetPriorityLevel(normal);
+    }
+    if (TApdDispatcherThread* t = OutputWorker) {
+        t->SetPriorityLevel(RS485Mode ? normal + 1 : normal);
+    }
+}
+
+namespace {
+int LevelOf(const std::atomic<TApdDispatcherThread*>& worker) {
+    const TApdDispatcherThread* t = worker;
+    return t != nullptr ? t->PriorityLevel() : -1;
+}
+} // namespace
+
+int TApdWin32Dispatcher::CommThreadPriority() const {
+    return LevelOf(CommWorker);
+}
+int TApdWin32Dispatcher::DispatchThreadPriority() const {
+    return LevelOf(DispatchWorker);
+}
+int TApdWin32Dispatcher::OutputThreadPriority() const {
+    return LevelOf(OutputWorker);
+}
+
+void TApdWin32Dispatcher::SyncNotify(std::uint32_t msg, std::uint32_t wParam,
+                                     const NotifyMethod& method, std::uint32_t lParam) {
+    const auto call = [&] {
+        method.Code(method.Data, msg, wParam, static_cast<platform::LParam>(lParam));
+    };
+    if (!mainCall_ || mainCall_->OnCallThread()) {
+        call();
+        return;
+    }
+    mainCall_->Run(call);
+}
+
+void TApdWin32Dispatcher::SetThreadErrorReport(ThreadErrorReport report) {
+    LockHold data(DataLock);
+    errorReport_ = std::move(report);
+}
+
+void TApdWin32Dispatcher::ReportThreadError(const std::string& text) {
+    ThreadErrorReport report;
+    {
+        LockHold data(DataLock);
+        report = errorReport_;
+    }
+    if (report) {
+        report(text);
+    } else {
+        std::fprintf(stderr, "dispatcher thread ended: %s\n", text.c_str());
+    }
+}
+
+} // namespace apd

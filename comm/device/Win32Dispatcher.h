@@ -1,0 +1,156 @@
+#pragma once
+// The dispatcher over the machine's serial device: every device operation of
+// TApdBaseDispatcher on a SerialDevice, and the three worker threads that serve an open
+// port (DispatcherThreads.h).
+//
+// This file and its .cpp are the same on every platform; what differs per platform is
+// SerialDevice, behind its own interface.
+//
+// Lifetime. OpenDevicePort creates the events and, as its last step, starts the threads;
+// CloseDevicePort (or the destructor) stops them and frees the buffers. The stop waits
+// until every thread has made its last touch of the dispatcher, whichever thread runs it,
+// and serves the calling thread's messages meanwhile, so that a thread that is sending to
+// one of that thread's windows, or waiting for a call on it, can finish.
+//
+// Threads call into the dispatcher while it is open, virtual device operations included; so
+// the destructor of the most derived class must stop them (ShutDownDispatcher) before its
+// own part of the object goes. A dispatcher may be destroyed on any thread that is not one
+// of its own workers.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "comm/device/DispatcherEvents.h"
+#include "comm/device/SerialDevice.h"
+#include "comm/dispatch/BaseDispatcher.h"
+
+namespace apd {
+
+class TApdDispatcherThread;
+class TComThread;
+class TDispThread;
+class TOutThread;
+class MainThreadCall;
+
+// What a thread ending on an exception reports; the text of the exception.
+using ThreadErrorReport = std::function<void(const std::string& text)>;
+
+class TApdWin32Dispatcher : public TApdBaseDispatcher {
+public:
+    explicit TApdWin32Dispatcher(TApdBaseComponent* owner);
+    ~TApdWin32Dispatcher() override;
+
+    // ---- Device operations ----------------------------------------------------------
+    // A line function; 0, or a negative code when the device cannot carry it out (a
+    // pseudo-terminal has no modem lines).
+    std::int32_t DeviceEscape(int func) override;
+    std::int32_t DeviceFlush(int queue) override;
+    std::uint32_t DeviceGetStatus(apd::DeviceStatus& stat) override;
+    std::int32_t DeviceReadFailed(std::int32_t code) override;
+    std::int32_t DeviceGetState(LineState& state) override;
+    std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) override;
+    std::int32_t DeviceSetState(LineState& state) override;
+    std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) override;
+    // One device event wait (see WaitForDeviceEvent); true when events were reported.
+    bool DeviceWaitEvent(std::uint32_t& mask) override;
+    bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    void FreePortResources() override;
+    // Starts the three threads; std::runtime_error "Dispatcher already started" when they
+    // run already.
+    void StartDispatcher() override;
+    // Stops the threads and closes the events; returns when every thread has finished.
+    void StopDispatcher() override;
+    std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
+                             std::uint32_t outSize) override;
+    std::int32_t DeviceClose() override;
+    std::int32_t YieldTime() override;
+    // Applies the boost to the threads that exist (best effort, ThreadPriority.h).
+    void SetThreadPriorityBoost(std::uint8_t boost) override;
+    // The modem lines; 0 when the device cannot report them.
+    std::uint32_t DeviceModemStatus() override;
+
+    // The device event wait with its full outcome.
+    EventWaitResult WaitForDeviceEvent(std::uint32_t& mask);
+
+    // ---- State the port component and the program read ------------------------------
+    // True once the device went away while the port was open (a USB adapter pulled, the
+    // far end of a pseudo-terminal closed); stays set until the next open.
+    bool DeviceLost() const { return DeviceLostFlag; }
+    // Threads created and not yet finished.
+    int LiveThreads() const;
+    // The priority level each thread was last given (3 normal); -1 when it does not run.
+    int CommThreadPriority() const;
+    int DispatchThreadPriority() const;
+    int OutputThreadPriority() const;
+    // Called, on the ending thread, with the text of an exception that ended a thread
+    // (for instance one raised by a handler run on the main thread). The default writes
+    // it to the standard error stream. Set it before the port is opened.
+    void SetThreadErrorReport(ThreadErrorReport report);
+
+    // Thread bookkeeping, run by each thread as the last touch of the dispatcher.
+    void ThreadFinished(TApdDispatcherThread& thread);
+
+    std::atomic<TApdDispatcherThread*> CommWorker{nullptr};
+    std::atomic<TApdDispatcherThread*> DispatchWorker{nullptr};
+    std::atomic<TApdDispatcherThread*> OutputWorker{nullptr};
+    std::atomic<std::int32_t> RunningThreads{0};
+
+protected:
+    // Closes the port (or completes a deferred close) and waits until every thread has
+    // finished. Idempotent; every destructor of a class derived from this one calls it
+    // first.
+    void ShutDownDispatcher();
+
+    void CreateDispatcherEvents() override;
+    // Runs a synchronized method handler on the thread that started the dispatcher and
+    // waits for it.
+    void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
+                    std::uint32_t lParam) override;
+
+    // The events, or null once closed. Callers keep the reference while they use them.
+    std::shared_ptr<DispatcherEvents> EventsRef() const;
+    // Drops the dispatcher's reference to the events; idempotent.
+    void CloseDispatcherEvents();
+
+    SerialDevice Device;
+
+private:
+    friend class TApdDispatcherThread;
+    friend class TComThread;
+    friend class TDispThread;
+    friend class TOutThread;
+
+    // Dispatch thread.
+    void DispatchPass(DispatcherEvents& events);
+    void TimerPass();
+    bool Stopping() const { return StopThreads || CloseDeferred; }
+    // Output thread.
+    bool OutputPending();
+    void DrainOutputBuffer(DispatcherEvents& events);
+    // Comm thread.
+    void RecordDeviceLoss();
+
+    // Waits until pred holds; on a thread that is not one of this dispatcher's workers it
+    // serves the calling thread's messages while it waits.
+    template <class Pred>
+    void WaitForThreads(Pred pred);
+    void WaitForAllThreads();
+    void ApplyPriorities();
+    void ReportThreadError(const std::string& text);
+
+    mutable std::mutex eventsLock_; // leaf lock: guards events_ only
+    std::shared_ptr<DispatcherEvents> events_;
+    const std::shared_ptr<ThreadLife> life_ = std::make_shared<ThreadLife>();
+    std::unique_ptr<MainThreadCall> mainCall_; // made by the first StartDispatcher
+    std::atomic<bool> DeviceLostFlag{false};
+    // Set while an output flush empties the ring, so that the output thread starts no
+    // new write from bytes that are about to be discarded.
+    std::atomic<bool> FlushInProgress{false};
+    ThreadErrorReport errorReport_; // DataLock
+};
+
+} // namespace apd

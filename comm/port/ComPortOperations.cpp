@@ -1,0 +1,104 @@
+// The I/O operations and the dispatcher accessors.
+
+#include "comm/port/CustomComPort.h"
+
+#include <algorithm>
+
+namespace apd {
+
+TApdBaseDispatcher* TApdCustomComPort::Dispatcher() {
+    if (!dispatcher_ && !IsDesigning() && portState_ != psOpen && !IsLoading() && autoOpen_) {
+        SetOpen(true);
+    }
+    return dispatcher_.get();
+}
+
+TApdBaseDispatcher& TApdCustomComPort::RequireDispatcher() {
+    TApdBaseDispatcher* dispatcher = Dispatcher();
+    if (dispatcher == nullptr) {
+        // Raised even while loading: there is nothing to call through.
+        CheckErrorCode(nullptr, ecCommNotOpen);
+    }
+    return *dispatcher;
+}
+
+std::uint16_t TApdCustomComPort::InBuffUsed() {
+    if (!PortIsOpen()) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(std::min<std::uint32_t>(dispatcher_->InBuffUsed(), 0xFFFF));
+}
+
+bool TApdCustomComPort::CharReady() {
+    if (ShuttingDown()) {
+        return false;
+    }
+    return RequireDispatcher().CharReady();
+}
+
+std::uint8_t TApdCustomComPort::GetChar() {
+    if (ShuttingDown()) {
+        return 0;
+    }
+    std::uint8_t c = 0;
+    Check(RequireDispatcher().GetChar(c));
+    return c;
+}
+
+void TApdCustomComPort::PutChar(std::uint8_t c) {
+    if (ShuttingDown()) {
+        return;
+    }
+    Check(RequireDispatcher().PutChar(c));
+}
+
+void TApdCustomComPort::FlushInBuffer() {
+    if (ShuttingDown()) {
+        return;
+    }
+    Check(RequireDispatcher().FlushInBuffer());
+}
+
+std::uint16_t TApdCustomComPort::AddDataTrigger(const std::string& data, bool ignoreCase) {
+    if (ShuttingDown()) {
+        return 0;
+    }
+    auto& dispatcher = RequireDispatcher();
+    const std::size_t length = std::min(data.size(), MaxShortStringLength);
+    std::uint8_t text[MaxShortStringLength] = {};
+    std::copy_n(data.begin(), length, text);
+    const ErrorCode handle =
+        Check(dispatcher.AddDataTrigger(text, ignoreCase, static_cast<std::uint32_t>(length)));
+    return static_cast<std::uint16_t>(handle);
+}
+
+void TApdCustomComPort::RemoveAllTriggers() {
+    if (!PortIsOpen()) {
+        return;
+    }
+    dispatcher_->RemoveAllTriggers();
+    triggerLength_ = 0;
+}
+
+std::uint16_t TApdCustomComPort::LineError() {
+    if (!PortIsOpen()) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(Check(dispatcher_->GetLineError()));
+}
+
+bool TApdCustomComPort::LineBreak() {
+    if (!PortIsOpen()) {
+        return false;
+    }
+    return dispatcher_->CheckLineBreak();
+}
+
+void TApdCustomComPort::YieldComm() {
+    if (ShuttingDown()) {
+        return;
+    }
+    Check(RequireDispatcher().YieldTime());
+}
+
+} // namespace apd
