@@ -35,7 +35,7 @@ namespace vorsilan::app {
 struct ReceiveBounds {
     std::chrono::milliseconds recordStart{4500}; // the first 24 bytes, or one exchange byte
     std::chrono::milliseconds pause{500};        // the pause before reading the record
-    std::chrono::milliseconds recordRest{1000};  // up to 26 bytes after the pause
+    std::chrono::milliseconds recordRest{3500};  // up to 26 bytes after the pause
     std::chrono::milliseconds poll{2};           // sleep between looks at the buffer
 };
 
