@@ -26,8 +26,11 @@ public:
         if (saveAnswers.empty()) {
             return std::nullopt;
         }
-        std::optional<QString> answer = saveAnswers.front();
+        const QString answer = saveAnswers.front();
         saveAnswers.pop_front();
+        if (answer.isEmpty()) {
+            return std::nullopt;
+        }
         return answer;
     }
     OverwriteAnswer AskOverwrite(const QString& question) override {
@@ -36,7 +39,7 @@ public:
     }
     void ShowError(const QString& text) override { errors << text; }
 
-    std::deque<std::optional<QString>> saveAnswers; // nothing: the user cancels
+    std::deque<QString> saveAnswers; // an empty name: the user cancels
     OverwriteAnswer overwriteAnswer = OverwriteAnswer::No;
     QStringList filters;
     QStringList startNames;
