@@ -16,6 +16,7 @@
 #include "comm/platform/PumpOneMessage.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/port/ComPort.h"
+#include "tests/port/TempDirectory.h"
 #include "tests/support/memory_device/MemoryDispatcher.h"
 
 namespace apd::testing {
@@ -52,6 +53,9 @@ inline bool PumpUntil(const std::function<bool()>& done,
 class MemoryPort : public ::testing::Test {
 protected:
     MemoryPort() {
+        // A trace or log still on when a test ends is written here at the close.
+        port->SetTraceName(files.File("ZURI.TRC"));
+        port->SetLogName(files.File("ZURI.LOG"));
         port->SetComNumber(7);
         port->SetDispatcherFactory([this](TApdCustomComPort& owner) {
             auto dispatcher = std::make_unique<TMemoryDispatcher>(&owner);
@@ -72,6 +76,7 @@ protected:
     }
 
     CapturedApplicationErrors errors;
+    TempDirectory files;
     std::unique_ptr<TApdComPort> port = std::make_unique<TApdComPort>();
     TMemoryDispatcher* device = nullptr; // the dispatcher of the current open
     int created = 0;

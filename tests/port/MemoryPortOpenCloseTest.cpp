@@ -92,7 +92,6 @@ TEST_F(OpenClose, TriggersAndTheirHandlesSurviveACloseAndAReopen) {
 TEST_F(OpenClose, ANewPortNumberReopensWithTheTriggersAndTheTrace) {
     const std::uint16_t header = port->AddDataTrigger("\xAA\x55", false);
     port->SetTracing(tlOn);
-    TempDirectory files;
     port->SetTraceName(files.File("moved.trc"));
 
     port->SetComNumber(3);
@@ -150,7 +149,6 @@ TEST_F(OpenClose, AnOpenThatFailsAfterHookingTheWindowRemovesItAndKeepsTheSavedT
 }
 
 TEST_F(OpenClose, ClosingWritesAnActiveTraceAndLogAndLeavesThemOff) {
-    TempDirectory files;
     port->SetTraceName(files.File("port.trc"));
     port->SetLogName(files.File("port.log"));
     port->SetTracing(tlOn);
@@ -168,7 +166,6 @@ TEST_F(OpenClose, ClosingWritesAnActiveTraceAndLogAndLeavesThemOff) {
 }
 
 TEST_F(OpenClose, ATraceThatCannotBeWrittenStillLetsThePortClose) {
-    TempDirectory files;
     port->SetTraceName(files.File("missing/dir/port.trc"));
     port->SetLogName(files.File("port.log"));
     port->SetTracing(tlOn);

@@ -76,7 +76,6 @@ TEST_F(OpenPortSetters, Rs485ModeLowersRtsAndEndsRtsFlowControl) {
 }
 
 TEST_F(OpenPortSetters, TraceStateMachineFollowsTheCurrentState) {
-    TempDirectory files;
     port->SetTraceName(files.File("t.trc"));
 
     port->SetTracing(tlDump); // not active: nothing happens

@@ -88,6 +88,11 @@ public:
     // the line has vanished or did not take every byte within sendTimeout.
     bool SendRecord(const ResultRecord& record);
     bool SendBytes(std::span<const std::uint8_t> bytes);
+    // Faults: `count` noise bytes (never 0xAA; the same bytes for the same seed), the
+    // first `length` bytes of a record, a record with a second header inside it.
+    bool SendNoise(std::size_t count, std::uint32_t seed = 1);
+    bool SendTruncated(const ResultRecord& record, std::size_t length);
+    bool SendWithHeaderInside(const ResultRecord& record);
 
     // A silent analyser reads what the PC sends and answers nothing; a write exchange in
     // progress is dropped.
@@ -98,6 +103,10 @@ public:
     // hang-up and can no longer open COMn. Later sends fail. Idempotent.
     void Vanish();
     bool Vanished() const;
+    // Closing the line drops what the PC has not read yet. Waits up to `within` until the
+    // PC has read everything sent (looked at every few milliseconds, as nothing signals it);
+    // true when it has. For an orderly end before Vanish.
+    bool WaitUntilDrained(std::chrono::milliseconds within);
 
     SettingsBlock Block() const;
     void SetBlock(const SettingsBlock& block);

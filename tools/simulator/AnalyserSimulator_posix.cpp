@@ -2,6 +2,7 @@
 
 #include "comm/device/PortName.h"
 #include "tools/simulator/ExchangeProtocol.h"
+#include "tools/simulator/FaultyRecords.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -101,6 +102,19 @@ bool AnalyserSimulator::SendBytes(std::span<const std::uint8_t> bytes) {
     return sent;
 }
 
+bool AnalyserSimulator::SendNoise(std::size_t count, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    return SendBytes(NoiseBytes(count, random));
+}
+
+bool AnalyserSimulator::SendTruncated(const ResultRecord& record, std::size_t length) {
+    return SendBytes(std::span(record).first(std::min(length, record.size())));
+}
+
+bool AnalyserSimulator::SendWithHeaderInside(const ResultRecord& record) {
+    return SendBytes(WithHeaderInside(record));
+}
+
 void AnalyserSimulator::SetSilent(bool silent) {
     {
         std::lock_guard lock(mutex_);
@@ -193,6 +207,33 @@ void AnalyserSimulator::Vanish() {
     }
     changed_.notify_all();
     Log("vanished: line closed, " + linkPath_ + " removed");
+}
+
+bool AnalyserSimulator::WaitUntilDrained(std::chrono::milliseconds within) {
+    // Bytes written to the master reach the slave's queue a little later, so an empty
+    // queue counts only when it has stayed empty for a while.
+    constexpr auto kLook = std::chrono::milliseconds(2);
+    constexpr auto kSettle = std::chrono::milliseconds(20);
+    const auto deadline = Clock::now() + within;
+    std::lock_guard once(vanishMutex_); // the line stays open meanwhile
+    auto emptySince = Clock::time_point::max();
+    for (;;) {
+        const auto now = Clock::now();
+        if (vanishing_) {
+            return false;
+        }
+        if (line_.Unread() != 0) {
+            emptySince = Clock::time_point::max();
+        } else if (emptySince == Clock::time_point::max()) {
+            emptySince = now;
+        } else if (now - emptySince >= kSettle) {
+            return true;
+        }
+        if (now >= deadline) {
+            return false;
+        }
+        SleepUntil(std::min(deadline, now + kLook));
+    }
 }
 
 void AnalyserSimulator::WakeWaiters() {

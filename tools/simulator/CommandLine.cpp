@@ -56,7 +56,6 @@ private:
     std::optional<std::string> inlineValue_;
     ToolOptions options_;
     std::string error_;
-    std::size_t execCount_ = 0;
 };
 
 bool Parser::Option(const std::string& name) {
@@ -104,7 +103,7 @@ bool Parser::Option(const std::string& name) {
             return false;
         }
         std::vector<ScriptError> errors;
-        auto command = ParseScriptLine(value, ++execCount_, errors);
+        auto command = ParseScriptLine(value, 0, errors);
         if (!errors.empty()) {
             return Fail("bad command '" + value + "': " + errors.front().message);
         }

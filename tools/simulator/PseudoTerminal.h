@@ -19,6 +19,8 @@ public:
     // The non-blocking master descriptor; -1 once closed.
     int Master() const { return master_.Get(); }
     const std::string& SlavePath() const { return slavePath_; }
+    // Bytes sent from the master that the slave's reader has not taken yet; 0 once closed.
+    int Unread() const;
 
     // Closes both ends: whoever has the slave open sees a hang-up, and the slave's node
     // disappears.

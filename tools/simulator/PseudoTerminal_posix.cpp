@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -47,6 +48,14 @@ PseudoTerminal::PseudoTerminal() {
     }
     MakeRaw(master_.Get(), "raw mode of the master");
     MakeRaw(keeper_.Get(), "raw mode of the slave");
+}
+
+int PseudoTerminal::Unread() const {
+    int queued = 0;
+    if (!keeper_.Valid() || ::ioctl(keeper_.Get(), FIONREAD, &queued) != 0) {
+        return 0;
+    }
+    return queued;
 }
 
 void PseudoTerminal::Close() {

@@ -56,7 +56,7 @@ struct ScriptCommand {
         Exit,
     };
     Kind kind = Kind::Exit;
-    std::size_t line = 0;
+    std::size_t line = 0; // 0 for a command given on the command line
     std::optional<RawResultFields> fields;
     std::vector<std::uint8_t> bytes;
     std::size_t count = 0;

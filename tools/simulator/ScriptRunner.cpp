@@ -7,8 +7,10 @@
 namespace vorsilan::sim {
 namespace {
 
+// Commands from the command line carry line 0.
 std::string LinePrefix(const ScriptCommand& command) {
-    return "line " + std::to_string(command.line) + ": ";
+    return command.line == 0 ? std::string("command line: ")
+                             : "line " + std::to_string(command.line) + ": ";
 }
 
 ScriptResult Failure(const ScriptCommand& command, const std::string& message) {

@@ -24,6 +24,8 @@ namespace {
 using namespace vorsilan::sim;
 
 constexpr const char* kProgram = "vorsilan-sim";
+// How long an orderly end waits for the PC to read what was sent.
+constexpr auto kDrainTime = std::chrono::seconds(2);
 
 // Lines to standard output, each with the time of day, from any thread.
 class Printer {
@@ -212,12 +214,17 @@ int Run(ToolOptions options) {
         }
     }
 
+    // The signal thread uses the simulator: it ends first.
+    pthread_kill(signalThread.native_handle(), SIGUSR2);
+    signalThread.join();
     if (!saver.Save(simulator->Block()) && status == kExitOk) {
         status = kExitFailure;
     }
+    if (outcome.outcome != ScriptOutcome::Vanished && !stop.Requested()) {
+        // Closing the line would drop what the PC has not read yet.
+        simulator->WaitUntilDrained(kDrainTime);
+    }
     simulator.reset(); // closes the line and removes the link
-    pthread_kill(signalThread.native_handle(), SIGUSR2);
-    signalThread.join();
     return status;
 }
 

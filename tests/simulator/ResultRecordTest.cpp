@@ -1,0 +1,128 @@
+#include "tools/simulator/ResultRecord.h"
+#include "tools/simulator/FaultyRecords.h"
+#include "tools/simulator/PlausibleResults.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace vorsilan::sim {
+namespace {
+
+TEST(ResultRecordEncoding, ExampleRecordHasHeaderNumberBcdValueAndKindAtTheirOffsets) {
+    const auto record = EncodeResultRecord(12345, 556, SampleKind::Serum);
+    ASSERT_TRUE(record);
+    EXPECT_EQ((*record)[0], 0xAA);
+    EXPECT_EQ((*record)[1], 0x55);
+    EXPECT_EQ((*record)[2], 0x39);
+    EXPECT_EQ((*record)[3], 0x30);
+    EXPECT_EQ((*record)[19], 0x56);
+    EXPECT_EQ((*record)[20], 0x05);
+    EXPECT_EQ((*record)[21], 0x01);
+    const DecodedResult decoded = DecodeResultRecord(*record);
+    EXPECT_EQ(decoded.number, 12345);
+    EXPECT_EQ(decoded.value, 556u);
+    EXPECT_EQ(decoded.kind, 1);
+}
+
+TEST(ResultRecordEncoding, EveryFourDigitValueSurvivesTheRoundTrip) {
+    for (unsigned value = 0; value <= kLargestValue; ++value) {
+        const auto record = EncodeResultRecord(65535, value, SampleKind::Urine);
+        ASSERT_TRUE(record);
+        ASSERT_EQ(DecodeResultRecord(*record).value, value);
+        ASSERT_EQ((*record)[2], 0xFF);
+        ASSERT_EQ((*record)[3], 0xFF);
+    }
+    EXPECT_FALSE(EncodeResultRecord(1, 10000, SampleKind::Serum));
+}
+
+TEST(ResultRecordEncoding, RawFieldsCarryNonBcdValuesUnknownKindsAndFiller) {
+    const ResultRecord record = EncodeRawResultRecord({7, 0x0F, 0x00, 4, 0xEE});
+    EXPECT_EQ(DecodeResultRecord(record).value, 15u); // 10 x 0 + 15, as the PC sums it
+    EXPECT_EQ(record[21], 4);
+    EXPECT_EQ(record[4], 0xEE);
+    EXPECT_EQ(record[18], 0xEE);
+    EXPECT_EQ(record[22], 0xEE);
+    EXPECT_EQ(record[25], 0xEE);
+    EXPECT_EQ(DecodeResultRecord(EncodeRawResultRecord({0, 0xFF, 0xFF, 1, 0})).value, 16665u);
+}
+
+TEST(ResultRecordText, ValuesAreReadInTheUnitOfTheirKind) {
+    EXPECT_EQ(ParseMeasuredValue("5.56", 1), 556u);
+    EXPECT_EQ(ParseMeasuredValue("5,56", 2), 556u);
+    EXPECT_EQ(ParseMeasuredValue("5.5", 1), 550u);
+    EXPECT_EQ(ParseMeasuredValue("5", 1), 500u);
+    EXPECT_EQ(ParseMeasuredValue("55.6", 3), 556u);
+    EXPECT_EQ(ParseMeasuredValue("0.1", 3), 1u);
+    EXPECT_EQ(ParseMeasuredValue("99.99", 1), 9999u);
+    EXPECT_EQ(ParseMeasuredValue("999.9", 3), 9999u);
+    EXPECT_EQ(ParseMeasuredValue("1.25", 9), 125u); // unknown kinds count in hundredths
+    for (const char* bad : {"", ".5", "5.", "5.555", "-1", "1e3", "100", "abc", "5..5", "5.5x"}) {
+        EXPECT_FALSE(ParseMeasuredValue(bad, 1)) << bad;
+    }
+    EXPECT_FALSE(ParseMeasuredValue("5.56", 3));
+    EXPECT_FALSE(ParseMeasuredValue("1000", 3));
+    EXPECT_EQ(FormatMeasuredValue(556, 1), "5.56");
+    EXPECT_EQ(FormatMeasuredValue(5, 1), "0.05");
+    EXPECT_EQ(FormatMeasuredValue(556, 3), "55.6");
+}
+
+TEST(ResultRecordText, KindsByNameOrCode) {
+    EXPECT_EQ(ParseSampleKind("serum"), 1);
+    EXPECT_EQ(ParseSampleKind("Blood"), 2);
+    EXPECT_EQ(ParseSampleKind("whole-blood"), 2);
+    EXPECT_EQ(ParseSampleKind("URINE"), 3);
+    EXPECT_EQ(ParseSampleKind("0"), 0);
+    EXPECT_EQ(ParseSampleKind("255"), 255);
+    EXPECT_FALSE(ParseSampleKind("256"));
+    EXPECT_FALSE(ParseSampleKind("plasma"));
+    EXPECT_FALSE(ParseSampleKind(""));
+}
+
+TEST(FaultyRecords, NoiseNeverHoldsAHeaderByteAndAnInnerHeaderKeepsTheFields) {
+    std::mt19937 random(3);
+    const auto noise = NoiseBytes(5000, random);
+    ASSERT_EQ(noise.size(), 5000u);
+    EXPECT_EQ(std::count(noise.begin(), noise.end(), 0xAA), 0);
+    EXPECT_GT(std::count(noise.begin(), noise.end(), 0xFF), 0);
+
+    const ResultRecord record = *EncodeResultRecord(12345, 556, SampleKind::Serum);
+    const ResultRecord inner = WithHeaderInside(record);
+    EXPECT_EQ(inner[10], 0xAA);
+    EXPECT_EQ(inner[11], 0x55);
+    const DecodedResult decoded = DecodeResultRecord(inner);
+    EXPECT_EQ(decoded.number, 12345);
+    EXPECT_EQ(decoded.value, 556u);
+    // Clamped into the filler, never over the value bytes.
+    const ResultRecord late = WithHeaderInside(record, 30);
+    EXPECT_EQ(late[17], 0xAA);
+    EXPECT_EQ(late[18], 0x55);
+    EXPECT_EQ(late[19], 0x56);
+}
+
+TEST(PlausibleResults, NumbersCountUpAndValuesStayInTheirKindsRange) {
+    PlausibleResults results(42, 65534);
+    unsigned expectedNumber = 65534;
+    for (int i = 0; i < 300; ++i) {
+        const auto r = results.Next();
+        EXPECT_EQ(r.number, static_cast<std::uint16_t>(expectedNumber++));
+        switch (r.kind) {
+        case SampleKind::Serum:
+            EXPECT_TRUE(r.value >= 330 && r.value <= 610) << r.value;
+            break;
+        case SampleKind::WholeBlood:
+            EXPECT_TRUE(r.value >= 330 && r.value <= 550) << r.value;
+            break;
+        case SampleKind::Urine:
+            EXPECT_TRUE(r.value >= 1 && r.value <= 28) << r.value;
+            break;
+        }
+    }
+    PlausibleResults urineOnly(1, 1, {SampleKind::Urine});
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(DecodeResultRecord(urineOnly.NextRecord()).kind, 3);
+    }
+}
+
+} // namespace
+} // namespace vorsilan::sim
