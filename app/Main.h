@@ -35,7 +35,9 @@ namespace vorsilan::app {
 struct ReceiveBounds {
     std::chrono::milliseconds recordStart{4500}; // the first 24 bytes, or one exchange byte
     std::chrono::milliseconds pause{500};        // the pause before reading the record
-    std::chrono::milliseconds recordRest{3500};  // up to 26 bytes after the pause
+    // Up to 26 bytes after the pause; covers the delivery wait for a record that came in
+    // two pieces.
+    std::chrono::milliseconds recordRest{3500};
     std::chrono::milliseconds poll{2};           // sleep between looks at the buffer
 };
 
