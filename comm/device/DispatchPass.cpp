@@ -29,6 +29,8 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
         return true;
     };
 
+    // The device events handed over so far; this pass serves them all.
+    const std::uint64_t serving = CommEventsStored;
     // The mask of the last device event: a heartbeat pass repeats its work.
     const std::uint32_t mask = CommEventMask;
     if ((mask & CommMaskModemGroup) != 0) {
@@ -56,7 +58,30 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
     if (AnyStatusHit) {
         ResetStatusHits();
     }
+    CommEventsServed = serving;
     events.DispatchDone.Set();
+}
+
+bool TApdWin32Dispatcher::HeartbeatNeeded() {
+    if (CommWorker == nullptr || DeviceLostFlag || Notifying ||
+        (CommEventMask & (CommMaskModemGroup | CommMaskLineGroup)) != 0) {
+        return true;
+    }
+    {
+        LockHold data(DataLock);
+        if (!TimerTriggers.empty() || !StatusTriggers.empty()) {
+            return true;
+        }
+    }
+    {
+        LockHold input(InputLock);
+        if (RingIsFull || UnscannedCount != 0) {
+            return true;
+        }
+    }
+    LockHold output(OutputLock);
+    RefreshLineStatus();
+    return DeviceStatus.cbInQue != 0;
 }
 
 void TApdWin32Dispatcher::TimerPass() {

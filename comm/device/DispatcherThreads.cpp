@@ -133,8 +133,11 @@ void TComThread::Execute() {
         if (ends || d.StopThreads) {
             break;
         }
+        const std::uint64_t handed = ++d.CommEventsStored;
         events.CommEventReady.Set();
-        events.DispatchDone.Wait(platform::InfiniteTimeout);
+        do {
+            events.DispatchDone.Wait(platform::InfiniteTimeout);
+        } while (!d.StopThreads && d.CommEventsServed < handed);
     }
     events.ThreadAck.Set();
 }
@@ -145,8 +148,9 @@ void TDispThread::Execute() {
     TApdWin32Dispatcher& d = dispatcher_;
     DispatcherEvents& events = *events_;
     events.ThreadAck.Set();
+    unsigned wait = DispatchHeartbeatMs;
     for (;;) {
-        events.CommEventReady.Wait(DispatchHeartbeatMs); // a time-out is a heartbeat
+        events.CommEventReady.Wait(wait); // a time-out is a heartbeat
         if (d.StopThreads) {
             break;
         }
@@ -156,6 +160,12 @@ void TDispThread::Execute() {
             events.ThreadAck.Set();
             break;
         }
+        // The heartbeat runs whenever a pass could find work without a device event.
+        // When none could, the thread sleeps until the next device event, a new trigger
+        // or the stop, so that an idle port costs nothing.
+        const bool heartbeat = d.HeartbeatNeeded();
+        d.HeartbeatOn = heartbeat;
+        wait = heartbeat ? DispatchHeartbeatMs : platform::InfiniteTimeout;
     }
 }
 

@@ -31,6 +31,12 @@ std::shared_ptr<DispatcherEvents> TApdWin32Dispatcher::EventsRef() const {
     return events_;
 }
 
+void TApdWin32Dispatcher::TriggersChanged() {
+    if (const auto events = EventsRef()) {
+        events->CommEventReady.Set();
+    }
+}
+
 void TApdWin32Dispatcher::CloseDispatcherEvents() {
     std::shared_ptr<DispatcherEvents> closing;
     {

@@ -82,6 +82,9 @@ public:
     bool DeviceLost() const { return DeviceLostFlag; }
     // Threads created and not yet finished.
     int LiveThreads() const;
+    // False while the dispatch thread sleeps until the next device event, trigger or stop
+    // because no pass could find work without one (HeartbeatNeeded).
+    bool HeartbeatActive() const { return HeartbeatOn; }
     // The priority level each thread was last given (3 normal); -1 when it does not run.
     int CommThreadPriority() const;
     int DispatchThreadPriority() const;
@@ -106,6 +109,8 @@ protected:
     void ShutDownDispatcher();
 
     void CreateDispatcherEvents() override;
+    // Has the dispatch thread look at the triggers at once.
+    void TriggersChanged() override;
     // Runs a synchronized method handler on the thread that started the dispatcher and
     // waits for it.
     void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
@@ -128,6 +133,10 @@ private:
     void DispatchPass(DispatcherEvents& events);
     void TimerPass();
     bool Stopping() const { return StopThreads || CloseDeferred; }
+    // True when a pass without a device event could find work: timer or status triggers,
+    // modem or line status to refresh, bytes still waiting in the device or not yet
+    // scanned, a delivery in progress, or no comm thread to report events.
+    bool HeartbeatNeeded();
     // Output thread.
     bool OutputPending();
     void DrainOutputBuffer(DispatcherEvents& events);
@@ -147,6 +156,14 @@ private:
     const std::shared_ptr<ThreadLife> life_ = std::make_shared<ThreadLife>();
     std::unique_ptr<MainThreadCall> mainCall_; // made by the first StartDispatcher
     std::atomic<bool> DeviceLostFlag{false};
+    std::atomic<bool> HeartbeatOn{true};
+    // Device events the comm thread has handed over, and the last of them that a pass
+    // begun after it has served. The comm thread waits for its own event to be served,
+    // not for any pass to end: a heartbeat pass that began before the event would release
+    // it while the event's bytes are still unread, and the next device wait would find
+    // them sitting there and miss the next arrival.
+    std::atomic<std::uint64_t> CommEventsStored{0};
+    std::atomic<std::uint64_t> CommEventsServed{0};
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};

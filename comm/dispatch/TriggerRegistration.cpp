@@ -22,6 +22,7 @@ bool HandleInUse(const Records& records, std::int32_t handle) {
 
 std::int32_t TApdBaseDispatcher::NewTriggerHandle() {
     LockHold data(DataLock);
+    TriggersChanged(); // a trigger is being added
     if (NextHandleIndex < SequentialHandleLimit) {
         return NextHandleIndex++ * TriggerHandleStep;
     }
@@ -115,6 +116,7 @@ void TApdBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
     // Handles are kept; new ones must not repeat them.
     const std::int32_t following = largest / TriggerHandleStep + 1;
     NextHandleIndex = std::max(NextHandleIndex, following);
+    TriggersChanged();
 }
 
 void TApdBaseDispatcher::FreeSavedTriggers(TriggerSnapshot& snapshot) {

@@ -13,7 +13,6 @@ namespace apd {
 namespace {
 
 const char* const ComWindowClass = "awComWindow";
-constexpr int ComponentSlot = 0; // window extra bytes: the component
 
 // How long a close that waits for the dispatcher's threads lets the queue rest before it
 // looks again, so that it does not spin on the thread while they finish.
@@ -22,6 +21,8 @@ constexpr unsigned ClosePendingRestMs = 2;
 void RegisterComWindowClass() {
     static std::once_flag registered;
     std::call_once(registered, [] {
+        // The window finds its component through the registry, by the dispatcher handle
+        // each message carries; its extra bytes hold one value, unused.
         platform::RegisterWindowClass(ComWindowClass, &TApdCustomComPort::ComWindowProc,
                                       static_cast<int>(sizeof(std::intptr_t)));
     });
@@ -37,7 +38,6 @@ void TApdCustomComPort::HookNotifyWindow(bool enable) {
     if (enable) {
         RegisterComWindowClass();
         window_ = platform::CreateHiddenWindow(ComWindowClass);
-        platform::SetWindowExtra(window_, ComponentSlot, reinterpret_cast<std::intptr_t>(this));
         dispatcher_->RegisterWindowHandler(window_);
         return;
     }

@@ -7,6 +7,7 @@
 #include <future>
 
 #include "comm/dispatch/NotificationMessages.h"
+#include "comm/dispatch/TimerExpiry.h"
 #include "tests/device_threads/ThreadTestSupport.h"
 #include "tests/support/pty/PtyPair.h"
 
@@ -160,6 +161,62 @@ TEST_F(DataFlow, BytesLeftInTheDeviceByAFullRingFollowOnceThereIsRoom) {
             << "stuck after " << got.size() << " bytes";
     }
     EXPECT_TRUE(got == in) << "bytes lost or reordered across the full ring";
+}
+
+TEST_F(DataFlow, TimerTriggerRestoredOnAnIdlePortFiresWithoutDeviceEvents) {
+    Open();
+    Counter fired;
+    std::atomic<std::uint32_t> handle{0};
+    Counter records;
+    PumpingThread gui([&](const Seen& s) {
+        if (s.msg == MsgTriggerTimer) {
+            handle = s.wParam;
+            fired.Add();
+        } else {
+            records.Add();
+        }
+    });
+    RegisterWindow(d, gui.Window());
+    AddTrigger(d, "\xAA\x55");
+    ASSERT_EQ(line.WriteFar("\xAA\x55"), 2u);
+    ASSERT_TRUE(records.WaitFor(1));
+    // The port has nothing more to do: the dispatch thread waits for a device event that
+    // never comes. A timer that is already due must still be served.
+    ASSERT_TRUE(PumpUntil([&] { return !d.HeartbeatActive(); })) << "an idle port kept beating";
+    TimerTrigger timer;
+    timer.Handle = 64;
+    timer.Timer.StartTicks = TimerTicksNow() - 2;
+    timer.Timer.ExpireTicks = 1;
+    timer.Active = RecordTrue;
+    TriggerSnapshot snapshot;
+    snapshot.TimerTriggers.emplace(std::vector<TimerTrigger>{timer});
+    d.RestoreTriggers(snapshot);
+    ASSERT_TRUE(fired.WaitFor(1, 2s)) << "the timer trigger was never checked";
+    EXPECT_EQ(handle, 64u);
+}
+
+TEST_F(DataFlow, RecordsAnsweredInTurnAreNeverLeftForTheHeartbeat) {
+    Open();
+    AddTrigger(d, "\xAA\x55");
+    PumpingThread gui([&](const Seen&) {
+        std::uint8_t c = 0;
+        while (d.GetChar(c) == ecOK) {
+        }
+        d.PutChar(0x06);
+    });
+    RegisterWindow(d, gui.Window());
+    // The analyser sends its next record as soon as the answer comes, so each record
+    // arrives while the pass that served the previous one may still be running. Each must
+    // be picked up by its own device event, not by the next 50 ms heartbeat.
+    const std::string record = std::string("\xAA\x55", 2) + Pattern(24, 1);
+    const int exchanges = 100;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < exchanges; ++i) {
+        ASSERT_EQ(line.WriteFar(record), record.size());
+        ASSERT_EQ(line.ReadFar(1, 2s).size(), 1u) << "no answer to record " << i;
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, exchanges * 20ms) << "records waited for the heartbeat";
 }
 
 TEST_F(DataFlow, SynchronizedMethodHandlerRunsOnTheOpeningThread) {

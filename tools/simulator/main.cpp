@@ -154,6 +154,9 @@ int Run(ToolOptions options) {
     simOptions.log = [&printer](std::string_view line) { printer.Info(line); };
     simOptions.blockWritten = [&saver](const SettingsBlock& block) { saver.Save(block); };
 
+    // A reader of the output that goes away must not end the simulator before it has
+    // removed its link.
+    ::signal(SIGPIPE, SIG_IGN);
     // Signals go to one thread that waits for them; every other thread blocks them.
     const sigset_t signals = HandledSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
