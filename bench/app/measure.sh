@@ -57,5 +57,5 @@ after="$(cpu)"
 wall_ms=$(( records * 1500 ))
 busy_ms=$(( (after - before) * 1000 / ticks ))
 idle_share=$(( idle_ms * wall_ms / (idle_seconds * 1000) ))
-echo "records: ${busy_ms} ms CPU for ${records} records in $((wall_ms / 1000)) s; about $(( (busy_ms - idle_share) / records )) ms per record above idle"
+echo "records: ${busy_ms} ms CPU for ${records} records in $((wall_ms / 1000)) s; about $(awk -v b="$busy_ms" -v i="$idle_share" -v r="$records" 'BEGIN{printf "%.1f", (b - i) / r}') ms per record above idle (CPU clock ticks are $((1000 / ticks)) ms)"
 echo "peak memory: $(awk '/VmHWM/ {print $2, $3}' "/proc/$app/status")"
