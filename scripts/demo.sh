@@ -1,9 +1,49 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the workstation against the analyser simulator.
+# Sets everything up and runs the workstation against the analyser simulator: the
+# simulator publishes a pseudo-terminal as COM7 in a private port directory and sends a
+# plausible result every few seconds; the workstation opens COM7 as always.
+#
+#   DEMO_INTERVAL   time between results (default 4s)
+#   DEMO_SECONDS    quit after this many seconds (default: when the window is closed)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)"
-echo "The library is built; the workstation program does not exist yet."
+cmake --build build/release -j "$(nproc)" --target Project vorsilan-sim
+
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
+    cat >&2 <<'TEXT'
+demo: there is no display. Run the demo under a virtual X server:
+    sudo apt-get install -y xvfb
+    xvfb-run -a -s "-screen 0 1024x700x24" bash scripts/demo.sh
+or, to see nothing but prove it runs, QT_QPA_PLATFORM=offscreen DEMO_SECONDS=15 bash scripts/demo.sh
+TEXT
+    exit 2
+fi
+
+ports="$(mktemp -d)"
+export VORSILAN_PORT_DIR="$ports"
+sim_pid=""
+cleanup() {
+    if [[ -n "$sim_pid" ]]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    rm -rf "$ports"
+}
+trap cleanup EXIT
+
+build/release/tools/simulator/vorsilan-sim --port 7 --pace --interval "${DEMO_INTERVAL:-4s}" &
+sim_pid=$!
+for _ in $(seq 100); do
+    [[ -e "$ports/COM7" ]] && break
+    sleep 0.05
+done
+echo "demo: the simulator plays the analyser on COM7; a result arrives every ${DEMO_INTERVAL:-4s}."
+echo "demo: type the names, press \"Запомнить\" to store a result, \"Файл\" writes the report."
+if [[ -n "${DEMO_SECONDS:-}" ]]; then
+    timeout "$DEMO_SECONDS" build/release/app/Project || true
+else
+    build/release/app/Project
+fi

@@ -1,0 +1,448 @@
+#include "app/Main.h"
+
+#include "app/ValueText.h"
+#include "comm/device/Win32Dispatcher.h"
+#include "comm/dispatch/RingIndex.h"
+#include "comm/port/ApplicationExceptions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDate>
+#include <QFileInfo>
+#include <QFont>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTime>
+#include <QVBoxLayout>
+
+#include <thread>
+
+namespace vorsilan::app {
+
+namespace {
+
+constexpr int GridColumns = 9;
+constexpr int GridRows = 100;
+constexpr int GridRowHeight = 18;
+constexpr std::uint32_t RecordSize = 26;
+constexpr std::uint32_t RecordStartBytes = 24;
+constexpr std::uint16_t LargestStoredCount = 65535;
+// A ring this full outside a notification in normal reception has no room for a record.
+constexpr std::uint32_t RingFullBytes = apd::DispatchBufferSize - RecordSize;
+
+struct ColumnSpec {
+    const char* header;
+    int width;
+};
+const ColumnSpec Columns[GridColumns] = {{"N п/п", 40},
+                                         {"Ф.И.О. пациента", 148},
+                                         {"Номер", 52},
+                                         {"Сыворотка", 71},
+                                         {"Кровь", 73},
+                                         {"Моча", 70},
+                                         {"Дата анализа", 90},
+                                         {"Время анализа", 89},
+                                         {"Ф.И.О. лаборанта", 127}};
+
+std::uint16_t Bcd(std::uint8_t b) {
+    return static_cast<std::uint16_t>(10 * (b >> 4) + (b & 0x0F));
+}
+
+QChar DecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QLatin1Char('.') : point.front();
+}
+
+// The divisor and the word of a sample kind; divisor 0 for an unknown kind.
+struct KindSpec {
+    std::uint32_t divisor;
+    const char* word;
+};
+KindSpec KindOf(std::uint16_t kind) {
+    switch (kind) {
+    case 1:
+        return {100, "Сыворотка "};
+    case 2:
+        return {100, "Кровь "};
+    case 3:
+        return {10, "Моча "};
+    default:
+        return {0, ""};
+    }
+}
+
+// The user's long time format with seconds, without the time zone that Qt's long format
+// adds.
+QString LongTimeText(const QTime& time) {
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return QLocale::system().toString(time, format.trimmed());
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y,
+                  bool bold = false) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(x, y);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+        label->setMinimumWidth(140);
+    }
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int x, int y,
+                    int width) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setGeometry(x, y, width, 22);
+    return edit;
+}
+
+} // namespace
+
+TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidget* parent)
+    : QMainWindow(parent), prompts_(std::move(prompts)), bounds_(bounds),
+      CPort(std::make_unique<apd::TApdComPort>()) {
+    if (!prompts_) {
+        prompts_ = std::make_unique<DialogPrompts>(this);
+    }
+    apd::SetApplicationExceptionHandler(
+        [this](std::exception_ptr error) { ReportException(std::move(error)); });
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Автоматический анализатор глюкозы \"Ворсилан\""));
+    resize(800, 520);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    BuildMenu();
+    BuildControls();
+
+    CPort->SetName("CPort");
+    CPort->SetOnTriggerData(
+        [this](apd::TApdCustomComPort& cp, std::uint16_t handle) { CPortTriggerData(cp, handle); });
+    connect(&lineTimer_, &QTimer::timeout, this, [this] { Guarded([this] { CheckLine(); }); });
+    lineTimer_.start(250);
+    Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    lineTimer_.stop();
+    CPort.reset();
+    apd::SetApplicationExceptionHandler({});
+}
+
+void TForm1::BuildMenu() {
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    auto addItem = [this](const char* name, const QString& caption, bool visible) {
+        auto* item = new QAction(caption, this);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setVisible(visible);
+        MainMenu1->addAction(item);
+        return item;
+    };
+    N1 = addItem("N1", QStringLiteral("&Файл"), true);
+    N4 = addItem("N4", QStringLiteral("Настройка"), true);
+    N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
+    N2 = addItem("N2", QStringLiteral("&Помощь"), false);
+    connect(N1, &QAction::triggered, this, [this] { Guarded([this] { N1Click(); }); });
+    connect(N4, &QAction::triggered, this, [this] { Guarded([this] { N4Click(); }); });
+    connect(N3, &QAction::triggered, this, [this] { Guarded([this] { N3Click(); }); });
+    // Service staff reveal the engineering menu with Ctrl+Alt+Shift+E.
+    auto* chord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+E")), this);
+    connect(chord, &QShortcut::activated, this, &TForm1::RevealEngineeringMenu);
+}
+
+void TForm1::BuildControls() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(84);
+    Label1 = MakeLabel(Panel1, "Label1", QStringLiteral("Ф.И.О. пациента:"), 8, 8);
+    Label2 = MakeLabel(Panel1, "Label2", QStringLiteral("Номер анализа:"), 8, 34);
+    Label3 = MakeLabel(Panel1, "Label3", QStringLiteral("Ф.И.О. лаборанта:"), 8, 60);
+    Edit1 = MakeEdit(Panel1, "Edit1", QString(), 128, 4, 190);
+    Edit2 = MakeEdit(Panel1, "Edit2", QStringLiteral("0"), 128, 30, 80);
+    Edit3 = MakeEdit(Panel1, "Edit3", QString(), 128, 56, 190);
+    Label4 = MakeLabel(Panel1, "Label4", QStringLiteral("Результат анализа:"), 332, 8);
+    Label5 = MakeLabel(Panel1, "Label5", QStringLiteral("Дата анализа:"), 332, 34);
+    Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Время анализа:"), 332, 60);
+    Label7 = MakeLabel(Panel1, "Label7", QString(), 460, 8, true);
+    Label8 = MakeLabel(Panel1, "Label8", QString(), 460, 34, true);
+    Label9 = MakeLabel(Panel1, "Label9", QString(), 460, 60, true);
+    Button1 = new QPushButton(QStringLiteral("&Запомнить"), Panel1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(800 - 209 - 4, 1, 209, 81);
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+    layout->addWidget(Panel1);
+
+    Grid = new TStringGrid(GridColumns, GridRows, central);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->SetRowHeight(GridRowHeight);
+    for (int c = 0; c < GridColumns; ++c) {
+        Grid->setColumnWidth(c, Columns[c].width);
+    }
+    layout->addWidget(Grid, 1);
+    setCentralWidget(central);
+
+    StatusBar = statusBar();
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+}
+
+template <typename Handler>
+void TForm1::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        ReportException(std::current_exception());
+    }
+}
+
+void TForm1::ReportException(std::exception_ptr error) {
+    prompts_->ShowError(QString::fromStdString(apd::ExceptionMessage(std::move(error))));
+}
+
+void TForm1::ShowStatus(const QString& text) {
+    StatusBar->showMessage(text);
+}
+
+void TForm1::RevealEngineeringMenu() {
+    N3->setVisible(true);
+}
+
+// ---- Start ------------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    ExchangeMode = 0;
+    StoredCount = 0;
+    ResultPending = false;
+    // The journal's header row is written whether or not the port opens, so that a window
+    // that starts without a port still shows a complete journal.
+    for (int c = 0; c < GridColumns; ++c) {
+        Grid->SetCells(c, 0, QString::fromUtf8(Columns[c].header));
+    }
+    CPort->SetComNumber(7);
+    CPort->SetBaud(115200);
+    CPort->AddDataTrigger(std::string("\xAA\x55", 2), false); // opens the port (AutoOpen)
+    CPort->SetOpen(true);
+    CPort->FlushInBuffer();
+}
+
+// ---- Reception ----------------------------------------------------------------------------
+
+bool TForm1::WaitForWaiting(std::uint32_t count, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (!CPort->Open()) {
+            return false;
+        }
+        if (CPort->InBuffUsed() >= count) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(bounds_.poll);
+    }
+}
+
+void TForm1::GiveUpRecord() {
+    if (CPort->Open()) {
+        CPort->FlushInBuffer();
+        ShowStatus(IncompleteRecordText);
+    } else {
+        ShowStatus(ReceptionStoppedText);
+    }
+}
+
+bool TForm1::SkipToHeader() {
+    std::uint8_t previous = 0;
+    bool havePrevious = false;
+    while (CPort->InBuffUsed() > 0) {
+        const std::uint8_t b = CPort->GetChar();
+        if (havePrevious && previous == 0xAA && b == 0x55) {
+            return true;
+        }
+        previous = b;
+        havePrevious = true;
+    }
+    return false;
+}
+
+bool TForm1::ReceiveRecord() {
+    std::this_thread::sleep_for(bounds_.pause);
+    // Inside the notification nothing new reaches the buffer until the delivery wait has
+    // passed, so wait for the whole record rather than trusting the pause alone.
+    WaitForWaiting(RecordSize, bounds_.recordRest);
+    try {
+        // Noise ahead of the header would shift every field: start at the header.
+        const std::uint32_t waitingBefore = CPort->InBuffUsed();
+        if (!SkipToHeader()) {
+            GiveUpRecord();
+            return false;
+        }
+        if (waitingBefore - CPort->InBuffUsed() > 2) {
+            WaitForWaiting(RecordSize - 2, bounds_.recordStart);
+        }
+        const std::uint8_t low = CPort->GetChar();
+        const std::uint8_t high = CPort->GetChar();
+        Edit2->setText(QString::number(low + 256 * high));
+        for (int i = 0; i < 15; ++i) {
+            CPort->GetChar();
+        }
+        ResultValue = Bcd(CPort->GetChar());
+        ResultValue = static_cast<std::uint16_t>(ResultValue + 100 * Bcd(CPort->GetChar()));
+        SampleKind = CPort->GetChar();
+        const KindSpec kind = KindOf(SampleKind);
+        if (kind.divisor != 0) {
+            Label7->setText(QString::fromUtf8(kind.word) +
+                            GeneralValueText(ResultValue, kind.divisor, 4, DecimalSeparator()));
+            Label7->adjustSize();
+        }
+        for (int i = 0; i < 4; ++i) {
+            CPort->GetChar();
+        }
+    } catch (...) {
+        // A record broken part-way must never be stored as a mix of old and new fields.
+        ResultPending = false;
+        throw;
+    }
+    CPort->FlushInBuffer();
+    ResultDate = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    Label8->setText(ResultDate);
+    Label8->adjustSize();
+    ResultTime = LongTimeText(QTime::currentTime());
+    Label9->setText(ResultTime);
+    Label9->adjustSize();
+    ResultPending = true;
+    return true;
+}
+
+void TForm1::CPortTriggerData(apd::TApdCustomComPort& /*CP*/, std::uint16_t /*TriggerHandle*/) {
+    inNotification_ = true;
+    struct Clear {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{inNotification_};
+
+    if (!WaitForWaiting(RecordStartBytes, bounds_.recordStart)) {
+        GiveUpRecord();
+        return;
+    }
+    if (ExchangeMode == 0) {
+        if (!ReceiveRecord()) {
+            return;
+        }
+    } else if (ExchangeMode == 1) {
+        if (!WaitForWaiting(1, bounds_.recordStart)) {
+            GiveUpRecord();
+            return;
+        }
+        CPort->GetChar();
+    } else if (ExchangeMode == 2) {
+        CPort->GetChar();
+    }
+    CPort->FlushInBuffer();
+}
+
+void TForm1::CheckLine() {
+    if (!CPort->Open() || inNotification_) {
+        return;
+    }
+    const auto* device = dynamic_cast<const apd::TApdWin32Dispatcher*>(CPort->Dispatcher());
+    const bool lost = device != nullptr && device->DeviceLost();
+    if (lost && !lossShown_) {
+        ShowStatus(LinkLostText);
+    }
+    lossShown_ = lost;
+    if (!lost && ExchangeMode == 0 && CPort->InBuffUsed() >= RingFullBytes) {
+        CPort->FlushInBuffer();
+        ShowStatus(RingFullText);
+    }
+}
+
+// ---- Journal and report -------------------------------------------------------------------
+
+void TForm1::Button1Click() {
+    if (ResultPending) {
+        if (StoredCount == LargestStoredCount) {
+            ShowStatus(JournalFullText);
+        } else {
+            StoredCount = static_cast<std::uint16_t>(StoredCount + 1);
+            const int n = StoredCount;
+            JournalRow row;
+            row.patient = Edit1->text();
+            row.number = Edit2->text();
+            const QChar separator = DecimalSeparator();
+            switch (SampleKind) {
+            case 1:
+                row.serum = GeneralValueText(ResultValue, 100, 3, separator);
+                break;
+            case 2:
+                row.blood = GeneralValueText(ResultValue, 100, 4, separator);
+                break;
+            case 3:
+                row.urine = GeneralValueText(ResultValue, 10, 4, separator);
+                break;
+            default:
+                break;
+            }
+            row.date = ResultDate;
+            row.time = ResultTime;
+            row.technician = Edit3->text();
+            journal_.push_back(row);
+            const QString cells[GridColumns] = {QString::number(n), row.patient, row.number,
+                                                row.serum,          row.blood,   row.urine,
+                                                row.date,           row.time,    row.technician};
+            for (int c = 0; c < GridColumns; ++c) {
+                Grid->SetCells(c, n, cells[c]); // beyond the grid's rows: not shown
+            }
+            ShowStatus(StoredText + QString::number(n));
+        }
+    }
+    ResultPending = false;
+}
+
+void TForm1::N1Click() {
+    SaveDialogFilter = ReportFilter;
+    const std::optional<QString> chosen =
+        prompts_->AskSaveFileName(SaveDialogFilter, SaveDialogFileName);
+    if (!chosen) {
+        return;
+    }
+    const QString path = *chosen + QStringLiteral(".txt");
+    SaveDialogFileName = path;
+    if (QFileInfo::exists(path) &&
+        prompts_->AskOverwrite(OverwriteQuestion) != OverwriteAnswer::Yes) {
+        return;
+    }
+    if (WriteReportFile(path, journal_)) {
+        ShowStatus(ReplacedCharactersText);
+    }
+}
+
+void TForm1::N3Click() {
+    // The engineering settings exchange comes with its dialog.
+}
+
+void TForm1::N4Click() {
+    // The port choice comes with its dialog.
+}
+
+} // namespace vorsilan::app

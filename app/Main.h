@@ -1,0 +1,158 @@
+#pragma once
+// The main window: the result the analyser sent last, the journal of stored results and the
+// menu that leads to the text report, the port choice and the engineering menu. It owns the
+// serial port component CPort and receives the analyser's result records through the
+// component's data trigger on the record header 0xAA 0x55.
+
+#include "app/MessagePump.h"
+#include "app/ReportFile.h"
+#include "app/StringGrid.h"
+#include "app/UserPrompts.h"
+#include "comm/port/ComPort.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QStatusBar;
+class QWidget;
+
+namespace vorsilan::app {
+
+// How long the reception of one record may wait for its bytes. Inside a notification the
+// dispatcher delivers nothing new for up to 3 s, so the first bound covers that, a record at
+// 115200 baud and a good margin.
+struct ReceiveBounds {
+    std::chrono::milliseconds recordStart{4500}; // the first 24 bytes, or one exchange byte
+    std::chrono::milliseconds pause{500};        // the pause before reading the record
+    // Up to 26 bytes after the pause; covers the delivery wait for a record that came in
+    // two pieces.
+    std::chrono::milliseconds recordRest{3500};
+    std::chrono::milliseconds poll{2};           // sleep between looks at the buffer
+};
+
+// Status-bar texts.
+inline const QString StoredText = QStringLiteral("Записано результатов: ");
+inline const QString IncompleteRecordText =
+    QStringLiteral("Запись результата пришла не полностью: принятые байты сброшены");
+inline const QString ReceptionStoppedText =
+    QStringLiteral("Порт закрыт: приём записи результата прерван");
+inline const QString LinkLostText = QStringLiteral("Связь с анализатором потеряна");
+inline const QString RingFullText =
+    QStringLiteral("Приёмный буфер переполнен посторонними данными: буфер очищен");
+inline const QString JournalFullText =
+    QStringLiteral("Журнал заполнен: сохранить больше 65535 результатов нельзя");
+inline const QString ReplacedCharactersText =
+    QStringLiteral("Отчёт записан; символы, которых нет в кодировке Windows-1251, "
+                   "заменены знаком \"?\"");
+inline const QString OverwriteQuestion = QStringLiteral("Указанный файл уже существует");
+inline const QString ReportFilter = QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*");
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs FormCreate. Without prompts the real dialogs are used.
+    explicit TForm1(std::unique_ptr<UserPrompts> prompts = nullptr,
+                    ReceiveBounds bounds = ReceiveBounds(), QWidget* parent = nullptr);
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // ---- Handlers ---------------------------------------------------------------------
+    void FormCreate();
+    void CPortTriggerData(apd::TApdCustomComPort& CP, std::uint16_t TriggerHandle);
+    void Button1Click();
+    void N3Click();
+    void N1Click();
+    void N4Click();
+
+    // Looks at the port: a device that has gone away, a ring filled with data that never
+    // made a record. Runs from a timer; a test may call it directly.
+    void CheckLine();
+
+    // Shows the engineering menu item (the service staff's key chord).
+    void RevealEngineeringMenu();
+
+    // ---- State --------------------------------------------------------------------------
+    std::uint16_t ExchangeMode = 0;
+    bool ResultPending = false;
+    std::uint16_t StoredCount = 0;
+    std::uint16_t ResultValue = 0;
+    std::uint16_t SampleKind = 0;
+    QString ResultDate;
+    QString ResultTime;
+
+    // Every stored row, also those beyond the grid's 99 visible rows.
+    const std::vector<JournalRow>& Journal() const { return journal_; }
+
+    // The save dialog's remembered file name and filter.
+    QString SaveDialogFileName;
+    QString SaveDialogFilter;
+
+    // ---- Controls -------------------------------------------------------------------------
+    QWidget* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QPushButton* Button1 = nullptr;
+    TStringGrid* Grid = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QMenuBar* MainMenu1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+
+    apd::TApdComPort& Port() { return *CPort; }
+
+    // The application's default error report.
+    void ReportException(std::exception_ptr error);
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    // Runs a handler called by a control; an exception goes to the error report.
+    template <typename Handler>
+    void Guarded(Handler&& handler);
+
+    // Waits, polling, until `count` bytes wait unread; false when the bound passed or the
+    // port is no longer open.
+    bool WaitForWaiting(std::uint32_t count, std::chrono::milliseconds bound);
+    // Mode 0: the record. False when the reception was given up (nothing more to do).
+    bool ReceiveRecord();
+    // Reads up to and including the first 0xAA 0x55; false when none is waiting.
+    bool SkipToHeader();
+    void GiveUpRecord();
+    void ShowStatus(const QString& text);
+
+    std::unique_ptr<UserPrompts> prompts_;
+    ReceiveBounds bounds_;
+    std::vector<JournalRow> journal_;
+    bool lossShown_ = false;
+    bool inNotification_ = false;
+    QTimer lineTimer_;
+    // Declared before the port: the wake hook outlives every message the port sends.
+    MessagePump pump_;
+    std::unique_ptr<apd::TApdComPort> CPort;
+};
+
+} // namespace vorsilan::app

@@ -1,0 +1,70 @@
+#pragma once
+// Support for the workstation's tests: a Qt Test main that fixes the environment (offscreen
+// platform, a Russian locale so the decimal separator is ",", a private port directory),
+// prompts a test answers, and a temporary directory.
+
+#include "app/Main.h"
+#include "app/UserPrompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <optional>
+
+namespace vorsilan::app::test {
+
+// Answers the window's questions from queues and records every error report.
+class ScriptedPrompts : public UserPrompts {
+public:
+    std::optional<QString> AskSaveFileName(const QString& filter,
+                                           const QString& startName) override {
+        filters << filter;
+        startNames << startName;
+        if (saveAnswers.empty()) {
+            return std::nullopt;
+        }
+        const QString answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        if (answer.isEmpty()) {
+            return std::nullopt;
+        }
+        return answer;
+    }
+    OverwriteAnswer AskOverwrite(const QString& question) override {
+        questions << question;
+        return overwriteAnswer;
+    }
+    void ShowError(const QString& text) override { errors << text; }
+
+    std::deque<QString> saveAnswers; // an empty name: the user cancels
+    OverwriteAnswer overwriteAnswer = OverwriteAnswer::No;
+    QStringList filters;
+    QStringList startNames;
+    QStringList questions;
+    QStringList errors;
+};
+
+// The directory the port names resolve in for the whole test process.
+inline QString& PortDirectory() {
+    static QString directory;
+    return directory;
+}
+
+} // namespace vorsilan::app::test
+
+// A main that runs one Qt Test class with the environment fixed first.
+#define APP_TEST_MAIN(TestClass)                                                                   \
+    int main(int argc, char* argv[]) {                                                             \
+        qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
+        qputenv("LANG", "ru_RU.UTF-8");                                                            \
+        qputenv("LC_ALL", "ru_RU.UTF-8");                                                          \
+        QTemporaryDir ports;                                                                       \
+        qputenv("VORSILAN_PORT_DIR", ports.path().toLocal8Bit());                                  \
+        vorsilan::app::test::PortDirectory() = ports.path();                                       \
+        QApplication application(argc, argv);                                                      \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

