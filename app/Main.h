@@ -35,10 +35,12 @@ namespace vorsilan::app {
 struct ReceiveBounds {
     std::chrono::milliseconds recordStart{4500}; // the first 24 bytes, or one exchange byte
     std::chrono::milliseconds pause{500};        // the pause before reading the record
-    // Up to 26 bytes after the pause; covers the delivery wait for a record that came in
-    // two pieces.
-    std::chrono::milliseconds recordRest{3500};
-    std::chrono::milliseconds poll{2};           // sleep between looks at the buffer
+    // Up to 26 bytes after the pause. A record that came in two pieces completes only after
+    // the dispatcher has given up waiting for this handler twice: once for the data
+    // notification being handled and once for the avail notification that follows it for
+    // the bytes still waiting (3000 ms each), so the bound covers both.
+    std::chrono::milliseconds recordRest{6500};
+    std::chrono::milliseconds poll{2}; // sleep between looks at the buffer
 };
 
 // Status-bar texts.
