@@ -438,7 +438,7 @@ void TForm1::N1Click() {
 }
 
 void TForm1::N3Click() {
-    // The engineering settings exchange comes with its dialog.
+    RunSettingsExchange(*this, SettingsOptions);
 }
 
 void TForm1::N4Click() {

@@ -6,6 +6,7 @@
 
 #include "app/MessagePump.h"
 #include "app/ReportFile.h"
+#include "app/SettingsExchange.h"
 #include "app/StringGrid.h"
 #include "app/UserPrompts.h"
 #include "comm/port/ComPort.h"
@@ -125,6 +126,10 @@ public:
     QAction* N4 = nullptr;
 
     apd::TApdComPort& Port() { return *CPort; }
+    UserPrompts& Prompts() { return *prompts_; }
+
+    // The engineering exchange's bounds and how it shows its dialog.
+    SettingsExchangeOptions SettingsOptions;
 
     // The application's default error report.
     void ReportException(std::exception_ptr error);

@@ -1,0 +1,349 @@
+#include "app/SetupDialog.h"
+
+#include "app/SettingsExchange.h"
+#include "comm/errors/IntegerConversion.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStringList>
+
+#include <stdexcept>
+
+namespace vorsilan::app {
+
+namespace {
+
+constexpr int DialogWidth = 450;
+constexpr int DialogHeight = 578;
+constexpr int RowHeight = 22;
+
+// Offsets of the block's fields.
+constexpr std::size_t ModeOffset = 2;
+constexpr std::size_t CodeOffset = 5;
+constexpr std::size_t CounterOffset = 9;
+constexpr std::size_t TimeOffset = 24;
+constexpr std::size_t BacklightOffset = 32;
+constexpr std::size_t SpeakerOffset = 34;
+
+// A text the dialog refuses to save, with the message that says why.
+class ERefusedField : public std::runtime_error {
+public:
+    explicit ERefusedField(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+// The strict integer value of an edit; a negative number is refused naming the field.
+std::int32_t NonNegativeValue(const QLineEdit* edit, const QString& caption) {
+    const std::int32_t value = apd::StrToInt(edit->text().toStdString());
+    if (value < 0) {
+        throw ERefusedField(NegativeFieldText.arg(caption, edit->text()));
+    }
+    return value;
+}
+
+// An item index, or 0xFF when the combo box's text is none of its items.
+std::uint8_t ItemByte(const QComboBox* combo) {
+    const int index = combo->findText(combo->currentText());
+    return index < 0 ? 0xFF : static_cast<std::uint8_t>(index);
+}
+
+QString Caption(const QLabel* label) {
+    QString text = label->text();
+    if (text.endsWith(QLatin1Char(':'))) {
+        text.chop(1);
+    }
+    return text;
+}
+
+} // namespace
+
+TFSetup::TFSetup(SettingsBlock& block, SetupActions actions, QWidget* parent)
+    : QDialog(parent), block_(block), actions_(std::move(actions)) {
+    setObjectName(QStringLiteral("FSetup"));
+    setWindowTitle(QStringLiteral("Внутренние установки KV-7"));
+    setFixedSize(DialogWidth, DialogHeight);
+    if (parent != nullptr) {
+        const QRect frame = parent->geometry();
+        move(frame.center() - rect().center());
+    }
+    BuildControls();
+    FormCreate();
+}
+
+template <typename Handler>
+void TFSetup::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        if (actions_.report) {
+            actions_.report(std::current_exception());
+        }
+    }
+}
+
+void TFSetup::BuildControls() {
+    auto label = [this](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QStringLiteral("Label%1").arg(nextLabel_++));
+        l->move(x, y + 3);
+        l->adjustSize();
+        return l;
+    };
+    auto edit = [this](const char* name, int x, int y, int width) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(x, y, width, RowHeight);
+        return e;
+    };
+    auto combo = [this](const char* name, const QStringList& items, int x, int y) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->addItems(items);
+        c->setGeometry(x, y, 130, RowHeight + 2);
+        return c;
+    };
+    auto scrollBar = [this](const char* name, int y) {
+        auto* s = new QScrollBar(Qt::Horizontal, this);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setRange(0, 255);
+        s->setGeometry(170, y + 2, 270, RowHeight - 4);
+        return s;
+    };
+    auto button = [this](const char* name, const QString& text, int x, int y, int width) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        b->setGeometry(x, y, width, 30);
+        return b;
+    };
+
+    // The three combo boxes in a row at the top.
+    label(QStringLiteral("Режим:"), 10, 4);
+    ComboBox1 = combo("ComboBox1", {"RBC", "WBC", "PBC", "EXT"}, 10, 26);
+    label(QStringLiteral("Ток:"), 160, 4);
+    ComboBox2 = combo("ComboBox2", {"200", "400"}, 160, 26);
+    label(QStringLiteral("Делитель:"), 310, 4);
+    ComboBox3 = combo("ComboBox3", {"1", "10"}, 310, 26);
+
+    // The codes: label, narrow edit, scroll bar.
+    label(QStringLiteral("Код RBC:"), 10, 60);
+    Edit6 = edit("Edit6", 100, 60, 60);
+    ScrollBar1 = scrollBar("ScrollBar1", 60);
+    label(QStringLiteral("Код WBC:"), 10, 86);
+    Edit7 = edit("Edit7", 100, 86, 60);
+    ScrollBar2 = scrollBar("ScrollBar2", 86);
+    label(QStringLiteral("Код PBC:"), 10, 112);
+    Edit14 = edit("Edit14", 100, 112, 60);
+    ScrollBar3 = scrollBar("ScrollBar3", 112);
+    label(QStringLiteral("Код EXT:"), 10, 138);
+    Edit15 = edit("Edit15", 100, 138, 60);
+    ScrollBar4 = scrollBar("ScrollBar4", 138);
+
+    // The counters, the reset button beside the power-on counter.
+    counterLabels_[0] = label(QStringLiteral("Счетчик включений:"), 10, 172);
+    Edit8 = edit("Edit8", 160, 172, 110);
+    Button4 = button("Button4", QStringLiteral("Сбросить счетчики"), 290, 168, 150);
+    counterLabels_[1] = label(QStringLiteral("Счетчик RBC:"), 10, 198);
+    Edit9 = edit("Edit9", 160, 198, 110);
+    counterLabels_[2] = label(QStringLiteral("Счетчик WBC:"), 10, 224);
+    Edit10 = edit("Edit10", 160, 224, 110);
+    counterLabels_[3] = label(QStringLiteral("Счетчик PBC:"), 10, 250);
+    Edit11 = edit("Edit11", 160, 250, 110);
+    counterLabels_[4] = label(QStringLiteral("Счетчик EXT:"), 10, 276);
+    Edit12 = edit("Edit12", 160, 276, 110);
+
+    // The maximum measuring times in two columns.
+    auto time = [&](int index, const QString& caption, const char* name, int x, int y) {
+        timeLabels_[index] = label(caption, x, y);
+        label(QStringLiteral("Секунды:"), x, y + 24);
+        return edit(name, x + 80, y + 24, 80);
+    };
+    Edit1 = time(0, QStringLiteral("Максимальное время измерения RBC:"), "Edit1", 10, 310);
+    Edit13 = time(1, QStringLiteral("Максимальное время измерения WBC:"), "Edit13", 230, 310);
+    Edit2 = time(2, QStringLiteral("Максимальное время измерения PBC:"), "Edit2", 10, 366);
+    Edit3 = time(3, QStringLiteral("Максимальное время измерения EXT:"), "Edit3", 230, 366);
+
+    // The backlight interval and the speaker.
+    backlightLabel_ = label(QStringLiteral("Интервал отключения подсветки:"), 10, 422);
+    label(QStringLiteral("Секунды:"), 10, 446);
+    Edit4 = edit("Edit4", 90, 446, 80);
+    label(QStringLiteral("Динамик:"), 230, 422);
+    CheckBox1 = new QCheckBox(QStringLiteral("Включить"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(230, 446, 150, RowHeight);
+
+    // The information line across the dialog.
+    label(QStringLiteral("Дополнительная информация:"), 10, 480);
+    Edit5 = edit("Edit5", 10, 502, DialogWidth - 20);
+
+    Button1 = button("Button1", QStringLiteral("&Сохранить"), 10, 540, 130);
+    Button3 = button("Button3", QStringLiteral("Стандарт"), 160, 540, 130);
+    Button2 = button("Button2", QStringLiteral("&Отмена"), 310, 540, 130);
+
+    auto bind = [this](auto* sender, auto signal, void (TFSetup::*handler)()) {
+        connect(sender, signal, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    };
+    bind(ScrollBar1, &QScrollBar::valueChanged, &TFSetup::ScrollBar1Change);
+    bind(ScrollBar2, &QScrollBar::valueChanged, &TFSetup::ScrollBar2Change);
+    bind(ScrollBar3, &QScrollBar::valueChanged, &TFSetup::ScrollBar3Change);
+    bind(ScrollBar4, &QScrollBar::valueChanged, &TFSetup::ScrollBar4Change);
+    bind(Edit6, &QLineEdit::textChanged, &TFSetup::Edit6Change);
+    bind(Edit7, &QLineEdit::textChanged, &TFSetup::Edit7Change);
+    bind(Edit14, &QLineEdit::textChanged, &TFSetup::Edit14Change);
+    bind(Edit15, &QLineEdit::textChanged, &TFSetup::Edit15Change);
+    bind(Button1, &QPushButton::clicked, &TFSetup::Button1Click);
+    bind(Button2, &QPushButton::clicked, &TFSetup::Button2Click);
+    bind(Button3, &QPushButton::clicked, &TFSetup::Button3Click);
+    bind(Button4, &QPushButton::clicked, &TFSetup::Button4Click);
+}
+
+void TFSetup::FormCreate() {
+    QComboBox* const combos[] = {ComboBox1, ComboBox2, ComboBox3};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const int index = block_[ModeOffset + i];
+        combos[i]->setCurrentIndex(index < combos[i]->count() ? index : -1);
+    }
+    QLineEdit* const codes[] = {Edit6, Edit7, Edit14, Edit15};
+    QScrollBar* const bars[] = {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4};
+    for (std::size_t i = 0; i < 4; ++i) {
+        codes[i]->setText(QString::number(block_[CodeOffset + i]));
+        bars[i]->setValue(block_[CodeOffset + i]);
+    }
+    QLineEdit* const counters[] = {Edit8, Edit9, Edit10, Edit11, Edit12};
+    for (std::size_t i = 0; i < 5; ++i) {
+        counters[i]->setText(QString::number(Counter(block_, CounterOffset + 3 * i)));
+    }
+    QLineEdit* const times[] = {Edit1, Edit13, Edit2, Edit3};
+    for (std::size_t i = 0; i < 4; ++i) {
+        times[i]->setText(QString::number(TotalSeconds(block_, TimeOffset + 2 * i)));
+    }
+    Edit4->setText(QString::number(Word(block_, BacklightOffset)));
+    CheckBox1->setChecked(block_[SpeakerOffset] != 0);
+    Edit5->setText(InformationText(block_));
+}
+
+// The scroll bar clamps the edit's number to 0 to 255; the edit then shows the clamped
+// position, and the block takes the position.
+void TFSetup::CodeEditChange(QLineEdit* edit, QScrollBar* bar) {
+    const std::int32_t value = apd::StrToInt(edit->text().toStdString());
+    bar->setValue(value);
+    if (bar->value() != value) {
+        edit->setText(QString::number(bar->value()));
+    }
+}
+
+void TFSetup::ScrollBar1Change() {
+    Edit6->setText(QString::number(ScrollBar1->value()));
+}
+void TFSetup::ScrollBar2Change() {
+    Edit7->setText(QString::number(ScrollBar2->value()));
+}
+void TFSetup::ScrollBar3Change() {
+    Edit14->setText(QString::number(ScrollBar3->value()));
+}
+void TFSetup::ScrollBar4Change() {
+    Edit15->setText(QString::number(ScrollBar4->value()));
+}
+void TFSetup::Edit6Change() {
+    CodeEditChange(Edit6, ScrollBar1);
+}
+void TFSetup::Edit7Change() {
+    CodeEditChange(Edit7, ScrollBar2);
+}
+void TFSetup::Edit14Change() {
+    CodeEditChange(Edit14, ScrollBar3);
+}
+void TFSetup::Edit15Change() {
+    CodeEditChange(Edit15, ScrollBar4);
+}
+
+void TFSetup::Button3Click() {
+    ComboBox1->setCurrentIndex(0);
+    ComboBox2->setCurrentIndex(1);
+    ComboBox3->setCurrentIndex(1);
+    Edit6->setText(QStringLiteral("40"));
+    Edit7->setText(QStringLiteral("23"));
+    Edit14->setText(QStringLiteral("14"));
+    Edit15->setText(QStringLiteral("30"));
+    Button4Click();
+    Edit1->setText(QStringLiteral("32"));
+    Edit13->setText(QStringLiteral("20"));
+    Edit2->setText(QStringLiteral("32"));
+    Edit3->setText(QStringLiteral("32"));
+    Edit4->setText(QStringLiteral("180"));
+    CheckBox1->setChecked(true);
+    Edit5->setText(StandardInformation);
+}
+
+void TFSetup::Button4Click() {
+    for (QLineEdit* counter : {Edit8, Edit9, Edit10, Edit11, Edit12}) {
+        counter->setText(QStringLiteral("0"));
+    }
+}
+
+void TFSetup::Button2Click() {
+    reject();
+}
+
+SettingsBlock TFSetup::Gather() const {
+    SettingsBlock block = block_; // offsets 0 and 1 keep the values read
+    block[ModeOffset] = ItemByte(ComboBox1);
+    block[ModeOffset + 1] = ItemByte(ComboBox2);
+    block[ModeOffset + 2] = ItemByte(ComboBox3);
+    const QScrollBar* const bars[] = {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4};
+    for (std::size_t i = 0; i < 4; ++i) {
+        block[CodeOffset + i] = static_cast<std::uint8_t>(bars[i]->value());
+    }
+    const QLineEdit* const counters[] = {Edit8, Edit9, Edit10, Edit11, Edit12};
+    for (std::size_t i = 0; i < 5; ++i) {
+        const HCL bytes = GetHCL(NonNegativeValue(counters[i], Caption(counterLabels_[i])));
+        block[CounterOffset + 3 * i] = bytes.low;
+        block[CounterOffset + 3 * i + 1] = bytes.middle;
+        block[CounterOffset + 3 * i + 2] = bytes.high;
+    }
+    const QLineEdit* const times[] = {Edit1, Edit13, Edit2, Edit3};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::int32_t value = NonNegativeValue(times[i], Caption(timeLabels_[i]));
+        const SecMin bytes = GetSecMin(static_cast<std::uint16_t>(value));
+        block[TimeOffset + 2 * i] = bytes.seconds;
+        block[TimeOffset + 2 * i + 1] = bytes.minutes;
+    }
+    const HCL backlight = GetHCL(NonNegativeValue(Edit4, Caption(backlightLabel_)));
+    block[BacklightOffset] = backlight.low;
+    block[BacklightOffset + 1] = backlight.middle;
+    block[SpeakerOffset] = CheckBox1->isChecked() ? 1 : 0;
+    switch (StoreInformationText(block, Edit5->text())) {
+    case InformationFault::TooLong:
+        throw ERefusedField(InformationTooLongText.arg(Edit5->text().size()));
+    case InformationFault::NotRepresentable:
+        throw ERefusedField(InformationNotRepresentableText);
+    case InformationFault::None:
+        break;
+    }
+    return block;
+}
+
+void TFSetup::Button1Click() {
+    if (actions_.beginSave) {
+        actions_.beginSave();
+    }
+    // Every field is checked before the first byte goes out; a refusal keeps the dialog
+    // open for a correction.
+    block_ = Gather();
+    try {
+        if (actions_.write) {
+            actions_.write(block_);
+        }
+    } catch (...) {
+        accept();
+        throw;
+    }
+    accept();
+}
+
+} // namespace vorsilan::app
