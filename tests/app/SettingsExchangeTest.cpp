@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDebug>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -71,8 +72,8 @@ private:
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         form = std::make_unique<TForm1>(std::move(scripted));
-        // Short enough for the silent cases, far longer than a prompt answer needs.
-        form->SettingsOptions.bounds.answer = 400ms;
+        // The production bound: a loaded machine must not turn a slow answer into a fault.
+        QCOMPARE(form->SettingsOptions.bounds.answer, 3000ms);
         dialogsShown = 0;
     }
     // Runs the exchange with `drive` acting on the dialog in place of the engineer.
@@ -90,8 +91,14 @@ private:
             edit(dialog);
             dialog.Button1->click();
         });
-        return sim->WaitForBlockWrites(1, std::chrono::milliseconds(Within));
+        const bool kept = sim->WaitForBlockWrites(1, std::chrono::milliseconds(Within));
+        if (!kept) {
+            qWarning() << "errors:" << prompts->errors;
+        }
+        return kept;
     }
+    // A bound short enough for the silent cases.
+    void ShortBound() { form->SettingsOptions.bounds.answer = 400ms; }
     // The window is back in normal reception: mode 0, the port open with the one trigger
     // 0xAA, and a record is decoded.
     void VerifyNormalReception(std::uint16_t number) {
@@ -441,6 +448,7 @@ private slots:
 
     void silentAnalyserDuringTheRead() {
         Start();
+        ShortBound();
         sim->SetSilent(true);
         Exchange([](TFSetup&) {});
         QCOMPARE(dialogsShown, 0);
@@ -453,6 +461,7 @@ private slots:
 
     void silentAnalyserDuringTheWrite() {
         Start();
+        ShortBound();
         Exchange([&](TFSetup& d) {
             sim->SetSilent(true);
             d.Button1->click();
