@@ -174,9 +174,8 @@ private slots:
         auto sim16 = SimulatorOn(16);
         form->Port().SetOpen(false);
         form->Port().SetComNumber(16);
-        TFSetup2 direct(form->Port(), [this](std::exception_ptr e) {
-            form->ReportException(std::move(e));
-        });
+        TFSetup2 direct(form->Port(),
+                        [this](std::exception_ptr e) { form->ReportException(std::move(e)); });
         QCOMPARE(direct.CheckedPort(), 0);
         direct.Button1Click();
         QVERIFY(prompts->errors.isEmpty());
@@ -332,9 +331,8 @@ private slots:
         // OK starts is deferred until the dispatcher's threads have ended, and the move must
         // still complete with the header trigger on the new port.
         Start();
-        TFSetup2 dialog(form->Port(), [this](std::exception_ptr e) {
-            form->ReportException(std::move(e));
-        });
+        TFSetup2 dialog(form->Port(),
+                        [this](std::exception_ptr e) { form->ReportException(std::move(e)); });
         dialog.RadioButton(3)->setChecked(true);
         QVERIFY(sim7->SendRecord(*EncodeResultRecord(60, 556, SampleKind::Serum)));
         apd::TApdBaseDispatcher* dispatcher = form->Port().Dispatcher();

@@ -2,10 +2,10 @@
 // selection, and availability through the port-name rule on pseudo-terminals (a port held
 // by another process counts as present).
 
+#include "comm/port/PortSelection.h"
 #include "comm/device/PortName.h"
 #include "comm/device/SerialDevice.h"
 #include "comm/errors/IntegerConversion.h"
-#include "comm/port/PortSelection.h"
 #include "tests/support/pty/PtyPair.h"
 #include "tests/support/pty/ScopedPortDir.h"
 
