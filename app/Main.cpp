@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include "app/ComSelectForm.h"
+#include "app/PortChoiceDialog.h"
 #include "app/ValueText.h"
 #include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/RingIndex.h"
@@ -130,6 +132,7 @@ TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidg
     BuildControls();
 
     CPort->SetName("CPort");
+    CPort->SetPortSelectionPrompt(ComSelectPrompt());
     CPort->SetOnTriggerData(
         [this](apd::TApdCustomComPort& cp, std::uint16_t handle) { CPortTriggerData(cp, handle); });
     connect(&lineTimer_, &QTimer::timeout, this, [this] { Guarded([this] { CheckLine(); }); });
@@ -442,7 +445,10 @@ void TForm1::N3Click() {
 }
 
 void TForm1::N4Click() {
-    // The port choice comes with its dialog.
+    TFSetup2 dialog(
+        *CPort, [this](std::exception_ptr error) { ReportException(std::move(error)); }, this);
+    dialog.exec();
+    ExchangeMode = 0;
 }
 
 } // namespace vorsilan::app

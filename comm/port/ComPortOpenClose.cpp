@@ -245,6 +245,11 @@ void TApdCustomComPort::SaveDispatcherTriggers() {
     triggersSaved_ = true;
 }
 
+void TApdCustomComPort::DiscardSavedTriggers() {
+    TApdBaseDispatcher::FreeSavedTriggers(savedTriggers_);
+    triggersSaved_ = false;
+}
+
 void TApdCustomComPort::DoClose() {
     open_ = false;
     if (portState_ != psOpen) {

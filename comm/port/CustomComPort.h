@@ -67,6 +67,8 @@ public:
     void SetForceApply(bool on) { forceApply_ = on; }
     bool ReopenRequested() const { return reopenRequested_; }
     bool TriggersSaved() const { return triggersSaved_; }
+    // Drops the trigger snapshot a close took, so the next open starts with no triggers.
+    void DiscardSavedTriggers();
     platform::WindowHandle NotificationWindow() const { return window_; }
 
     // ---- Open and the device --------------------------------------------------------

@@ -89,6 +89,25 @@ TEST_F(OpenClose, TriggersAndTheirHandlesSurviveACloseAndAReopen) {
     EXPECT_EQ(created, 2);
 }
 
+TEST_F(OpenClose, DiscardedTriggersAreNotRestoredAndTheAvailThresholdStays) {
+    port->AddDataTrigger("\xAA", false);
+    port->AddDataTrigger("\x0D", false);
+    port->SetOpen(false);
+    port->DiscardSavedTriggers();
+    EXPECT_FALSE(port->TriggersSaved());
+    const std::uint16_t header = port->AddDataTrigger("\xAA\x55", false); // reopens
+    ASSERT_EQ(port->PortState(), psOpen);
+    ASSERT_EQ(device->DataTriggerRecords().size(), 1u);
+    EXPECT_EQ(device->DataTriggerRecords()[0].Handle, header);
+    EXPECT_EQ(device->AvailTriggerLengthValue(), port->TriggerLength());
+    EXPECT_EQ(port->TriggerLength(), 1);
+
+    // A close after that keeps the one trigger again.
+    port->SetOpen(false);
+    port->SetOpen(true);
+    EXPECT_EQ(device->DataTriggerRecords().size(), 1u);
+}
+
 TEST_F(OpenClose, ANewPortNumberReopensWithTheTriggersAndTheTrace) {
     const std::uint16_t header = port->AddDataTrigger("\xAA\x55", false);
     port->SetTracing(tlOn);
