@@ -27,6 +27,8 @@ namespace {
 // unread, modem lines and errors while input sits, and the device's presence.
 constexpr DWORD UnreadInputCheckMs = 50;
 constexpr DWORD PresenceCheckMs = 200;
+// How often the device is looked at where the driver cannot wait for events at all.
+constexpr DWORD PollIntervalMs = 5;
 // Bound of the wait for an operation the driver should complete at once (a read of bytes
 // already queued, an aborted write or event wait) before it is cancelled.
 constexpr DWORD PromptCompletionMs = 200;
@@ -227,6 +229,7 @@ struct SerialDevice::Impl {
     std::uint32_t reportedInput = 0;
     std::uint64_t reportedTaken = 0;
     DWORD waitModem = 0;
+    bool pollInstead = false; // the driver's event wait does not work (see WaitEvent)
 
     // The write in progress; writeMutex.
     std::mutex writeMutex;
@@ -402,6 +405,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         d.reportedInput = 0;
         d.reportedTaken = d.inputTaken;
         d.waitModem = modem;
+        d.pollInstead = false;
     }
     {
         std::lock_guard lock(d.writeMutex);
@@ -849,8 +853,10 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             events = found;
             return EventWaitResult::Events;
         }
-        if (inputSitting || driverMask == 0) {
-            const DWORD pause = inputSitting ? UnreadInputCheckMs : PresenceCheckMs;
+        if (inputSitting || driverMask == 0 || d.pollInstead) {
+            const DWORD pause = inputSitting    ? UnreadInputCheckMs
+                                : d.pollInstead ? PollIntervalMs
+                                                : PresenceCheckMs;
             if (::WaitForSingleObject(d.waitCancel.Get(), pause) == WAIT_OBJECT_0) {
                 if (d.closing || maskChanged()) {
                     return EventWaitResult::Cancelled;
@@ -959,8 +965,15 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             d.lost = true;
             return EventWaitResult::DeviceLost;
         }
-        if (error == ERROR_OPERATION_ABORTED && ++failures < 3) {
-            continue; // a wait ended by someone else's mask change or purge
+        if (error == ERROR_OPERATION_ABORTED) {
+            // Nobody changed the mask, yet the driver ended the wait. Once may be a purge;
+            // a driver that does it every time (Wine's on a pseudo-terminal without modem
+            // lines ends each wait at once) cannot wait for events at all: the device is
+            // looked at every few milliseconds instead, for as long as it is open.
+            if (++failures >= 3) {
+                d.pollInstead = true;
+            }
+            continue;
         }
         return EventWaitResult::Failed;
     }
