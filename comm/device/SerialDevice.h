@@ -17,7 +17,8 @@
 //
 // Device loss: when the device goes away (a USB adapter pulled, the far end of a
 // pseudo-terminal closed) the event wait reports DeviceLost, and every later call fails
-// with -EIO until Close, which works as usual.
+// with DeviceLostCode() (-EIO on POSIX, minus ERROR_DEVICE_NOT_CONNECTED on Windows) until
+// Close, which works as usual.
 
 #include "comm/device/DeviceEvents.h"
 #include "comm/dispatch/LineState.h"
@@ -50,6 +51,9 @@ enum class WriteWaitResult {
     Failed,
 };
 
+// The code calls fail with once the device has gone.
+ErrorCode DeviceLostCode();
+
 class SerialDevice {
 public:
     SerialDevice();
@@ -63,6 +67,11 @@ public:
     ErrorCode Open(std::string_view name);
     // ecOK when a device was closed, ecCommNotOpen when none was open.
     ErrorCode Close();
+
+    // Asks the driver for input and output queues of these sizes. Drivers treat them as
+    // advice; a terminal device keeps queues of its own size and only checks that it is
+    // open. ecCommNotOpen when closed, else ecOK or a negated OS error code.
+    ErrorCode SetupQueues(std::uint32_t inSize, std::uint32_t outSize);
 
     bool IsOpen() const;
     bool IsLost() const;

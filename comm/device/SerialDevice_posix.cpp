@@ -296,6 +296,15 @@ ErrorCode SerialDevice::Close() {
     return rc == 0 ? ecOK : -error;
 }
 
+ErrorCode DeviceLostCode() {
+    return -EIO;
+}
+
+ErrorCode SerialDevice::SetupQueues(std::uint32_t /*inSize*/, std::uint32_t /*outSize*/) {
+    Impl::Call call(*impl_);
+    return call.Open() ? ecOK : ecCommNotOpen;
+}
+
 bool SerialDevice::IsOpen() const {
     std::lock_guard gate(impl_->gateMutex);
     return impl_->fd >= 0 && !impl_->closing;

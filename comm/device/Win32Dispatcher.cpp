@@ -63,11 +63,12 @@ std::int32_t TApdWin32Dispatcher::DeviceClose() {
     return 0;
 }
 
-bool TApdWin32Dispatcher::DeviceSetupQueues(std::uint32_t /*inSize*/, std::uint32_t /*outSize*/) {
-    // A terminal device has queues of the driver's own size: the request has nothing to
-    // apply, as the sizes only advise a Windows driver too. Only a missing device fails.
-    if (!Device.IsOpen()) {
-        LastSystemError = -ecCommNotOpen;
+bool TApdWin32Dispatcher::DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
+    // The sizes advise the driver (a terminal device keeps queues of its own size); a
+    // missing device or a refusal fails, with the reason in LastSystemError.
+    const ErrorCode rc = Device.SetupQueues(inSize, outSize);
+    if (rc != ecOK) {
+        LastSystemError = -rc;
         return false;
     }
     return true;

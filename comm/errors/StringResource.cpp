@@ -75,9 +75,8 @@ TAdStringResource::TAdStringResource(const TResourceModule* instance, std::strin
     OpenResource(name);
 }
 
-TAdStringResource::~TAdStringResource() {
-    CloseResource();
-}
+// The resource goes with its member; closing it first would only reset it twice.
+TAdStringResource::~TAdStringResource() = default;
 
 void TAdStringResource::OpenResource(std::string_view name) {
     CloseResource();

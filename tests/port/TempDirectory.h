@@ -3,9 +3,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <random>
 #include <string>
-
-#include <unistd.h>
 
 namespace apd::testing {
 
@@ -14,7 +13,8 @@ public:
     TempDirectory() {
         static std::atomic<int> counter{0};
         path_ = std::filesystem::temp_directory_path() /
-                ("port_test_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
+                ("port_test_" + std::to_string(std::random_device{}()) + "_" +
+                 std::to_string(++counter));
         std::filesystem::create_directories(path_);
     }
     ~TempDirectory() {

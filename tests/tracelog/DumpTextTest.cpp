@@ -5,7 +5,6 @@
 #include <clocale>
 #include <locale>
 #include <regex>
-#include <sys/utsname.h>
 #include <vector>
 
 #include "comm/dispatch/LogDump.h"
@@ -126,18 +125,6 @@ TEST_F(LogLabels, HeaderCutsTheSystemTextTo80Characters) {
               std::string::npos)
         << text;
     EXPECT_TRUE(text.starts_with("ZURI v3.02\r\nCompiler : Unknown\r\n")) << text;
-}
-
-TEST(OsVersion, SystemNameMajorDotMinorAndTheKernelsVersionText) {
-    utsname name{};
-    ASSERT_EQ(::uname(&name), 0);
-    const std::string text = OsVersionText();
-    std::smatch parts;
-    ASSERT_TRUE(std::regex_match(text, parts, std::regex(R"((\S+) (\d+)\.(\d+) (.*))"))) << text;
-    EXPECT_EQ(parts[1].str(), name.sysname);
-    EXPECT_TRUE(std::string(name.release).starts_with(parts[2].str() + "." + parts[3].str()))
-        << name.release;
-    EXPECT_EQ(parts[4].str(), name.version);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "comm/dispatch/DumpText.h"
@@ -18,11 +19,18 @@ namespace apd::testing {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tracelog-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot create a scratch folder";
+        // A name no other folder has: a random part, tried again while it is taken.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("tracelog-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) {
+                path_ = candidate;
+                return;
+            }
         }
-        path_ = pattern;
+        ADD_FAILURE() << "cannot create a scratch folder";
     }
     ~ScratchFolder() {
         std::error_code ignored;
