@@ -7,6 +7,7 @@
 
 #include "comm/device/SerialDevice.h"
 
+#include "comm/device/DcbAccess_win.h"
 #include "comm/device/DcbTranslation.h"
 #include "comm/device/PortName.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <cstring>
 #include <limits>
@@ -27,6 +29,8 @@ namespace {
 // unread, modem lines and errors while input sits, and the device's presence.
 constexpr DWORD UnreadInputCheckMs = 50;
 constexpr DWORD PresenceCheckMs = 200;
+// How often the device is looked at where the driver cannot wait for events at all.
+constexpr DWORD PollIntervalMs = 5;
 // Bound of the wait for an operation the driver should complete at once (a read of bytes
 // already queued, an aborted write or event wait) before it is cancelled.
 constexpr DWORD PromptCompletionMs = 200;
@@ -83,50 +87,6 @@ std::string ClaimNameFor(const std::string& path) {
         name += (u == '\\' || u == '.' || u == ':') ? '_' : static_cast<char>(std::toupper(u));
     }
     return name;
-}
-
-void CopyToDcb(const DcbFields& f, DCB& dcb) {
-    dcb.BaudRate = f.BaudRate;
-    dcb.fBinary = (f.Flags & DcbBinary) != 0;
-    dcb.fParity = (f.Flags & DcbParity) != 0;
-    dcb.fOutxCtsFlow = (f.Flags & DcbOutxCtsFlow) != 0;
-    dcb.fOutxDsrFlow = (f.Flags & DcbOutxDsrFlow) != 0;
-    dcb.fDtrControl = (f.Flags & DcbDtrControlMask) >> 4;
-    dcb.fDsrSensitivity = (f.Flags & DcbDsrSensitivity) != 0;
-    dcb.fTXContinueOnXoff = (f.Flags & DcbTxContinueOnXoff) != 0;
-    dcb.fOutX = (f.Flags & DcbOutX) != 0;
-    dcb.fInX = (f.Flags & DcbInX) != 0;
-    dcb.fErrorChar = (f.Flags & DcbErrorChar) != 0;
-    dcb.fNull = (f.Flags & DcbNull) != 0;
-    dcb.fRtsControl = (f.Flags & DcbRtsControlMask) >> 12;
-    dcb.fAbortOnError = (f.Flags & DcbAbortOnError) != 0;
-    dcb.XonLim = f.XonLim;
-    dcb.XoffLim = f.XoffLim;
-    dcb.ByteSize = f.ByteSize;
-    dcb.Parity = f.Parity;
-    dcb.StopBits = f.StopBits;
-    dcb.XonChar = static_cast<char>(f.XonChar);
-    dcb.XoffChar = static_cast<char>(f.XoffChar);
-}
-
-DcbFields FieldsOf(const DCB& dcb) {
-    DcbFields f;
-    f.BaudRate = dcb.BaudRate;
-    f.Flags =
-        (dcb.fBinary ? DcbBinary : 0) | (dcb.fParity ? DcbParity : 0) |
-        (dcb.fOutxCtsFlow ? DcbOutxCtsFlow : 0) | (dcb.fOutxDsrFlow ? DcbOutxDsrFlow : 0) |
-        (std::uint32_t{dcb.fDtrControl} << 4) | (dcb.fDsrSensitivity ? DcbDsrSensitivity : 0) |
-        (dcb.fTXContinueOnXoff ? DcbTxContinueOnXoff : 0) | (dcb.fOutX ? DcbOutX : 0) |
-        (dcb.fInX ? DcbInX : 0) | (dcb.fErrorChar ? DcbErrorChar : 0) | (dcb.fNull ? DcbNull : 0) |
-        (std::uint32_t{dcb.fRtsControl} << 12) | (dcb.fAbortOnError ? DcbAbortOnError : 0);
-    f.XonLim = dcb.XonLim;
-    f.XoffLim = dcb.XoffLim;
-    f.ByteSize = dcb.ByteSize;
-    f.Parity = dcb.Parity;
-    f.StopBits = dcb.StopBits;
-    f.XonChar = static_cast<std::uint8_t>(dcb.XonChar);
-    f.XoffChar = static_cast<std::uint8_t>(dcb.XoffChar);
-    return f;
 }
 
 // The COMSTAT flag bits in their documented positions.
@@ -227,6 +187,7 @@ struct SerialDevice::Impl {
     std::uint32_t reportedInput = 0;
     std::uint64_t reportedTaken = 0;
     DWORD waitModem = 0;
+    bool pollInstead = false; // the driver's event wait does not work (see WaitEvent)
 
     // The write in progress; writeMutex.
     std::mutex writeMutex;
@@ -402,6 +363,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         d.reportedInput = 0;
         d.reportedTaken = d.inputTaken;
         d.waitModem = modem;
+        d.pollInstead = false;
     }
     {
         std::lock_guard lock(d.writeMutex);
@@ -849,8 +811,10 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             events = found;
             return EventWaitResult::Events;
         }
-        if (inputSitting || driverMask == 0) {
-            const DWORD pause = inputSitting ? UnreadInputCheckMs : PresenceCheckMs;
+        if (inputSitting || driverMask == 0 || d.pollInstead) {
+            const DWORD pause = inputSitting    ? UnreadInputCheckMs
+                                : d.pollInstead ? PollIntervalMs
+                                                : PresenceCheckMs;
             if (::WaitForSingleObject(d.waitCancel.Get(), pause) == WAIT_OBJECT_0) {
                 if (d.closing || maskChanged()) {
                     return EventWaitResult::Cancelled;
@@ -959,8 +923,15 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             d.lost = true;
             return EventWaitResult::DeviceLost;
         }
-        if (error == ERROR_OPERATION_ABORTED && ++failures < 3) {
-            continue; // a wait ended by someone else's mask change or purge
+        if (error == ERROR_OPERATION_ABORTED) {
+            // Nobody changed the mask, yet the driver ended the wait. Once may be a purge;
+            // a driver that does it every time (Wine's on a pseudo-terminal without modem
+            // lines ends each wait at once) cannot wait for events at all: the device is
+            // looked at every few milliseconds instead, for as long as it is open.
+            if (++failures >= 3) {
+                d.pollInstead = true;
+            }
+            continue;
         }
         return EventWaitResult::Failed;
     }

@@ -16,7 +16,6 @@ ThreadId CurrentThreadId() {
 }
 
 namespace detail {
-namespace {
 
 void ReleaseQueue(ThreadQueue& queue) {
     WindowManager& manager = WindowManager::Instance();
@@ -36,24 +35,6 @@ void ReleaseQueue(ThreadQueue& queue) {
         std::lock_guard lock(queue.hookMutex);
         hook.swap(queue.wakeHook);
     }
-}
-
-// Owns the calling thread's queue for the lifetime of the thread.
-class QueueOfThisThread {
-public:
-    QueueOfThisThread() : queue(std::make_shared<ThreadQueue>(CurrentThreadId())) {}
-    ~QueueOfThisThread() { ReleaseQueue(*queue); }
-    QueueOfThisThread(const QueueOfThisThread&) = delete;
-    QueueOfThisThread& operator=(const QueueOfThisThread&) = delete;
-
-    const std::shared_ptr<ThreadQueue> queue;
-};
-
-} // namespace
-
-std::shared_ptr<ThreadQueue> CurrentThreadQueue() {
-    thread_local QueueOfThisThread ownQueue;
-    return ownQueue.queue;
 }
 
 } // namespace detail

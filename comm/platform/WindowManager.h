@@ -81,6 +81,9 @@ public:
 
 // The calling thread's queue, created on first use and released when the thread ends.
 std::shared_ptr<ThreadQueue> CurrentThreadQueue();
+// What a thread's end does to its queue (see ThreadQueue.cpp); the platform's thread-exit
+// hook calls it with the manager's lock not held.
+void ReleaseQueue(ThreadQueue& queue);
 
 // Wakes the owner of queue because a message arrived for it. Manager lock held.
 void NotifyArrival(ThreadQueue& queue);

@@ -12,6 +12,7 @@
 #include "comm/dispatch/DispatchLogCodes.h"
 #include "tests/support/memory_device/MemoryDispatcher.h"
 #include "tests/tracelog/AllocationCounter.h"
+#include "tests/tracelog/FileErrorCodes.h"
 #include "tests/tracelog/TraceLogTestSupport.h"
 
 namespace apd::testing {
@@ -162,11 +163,13 @@ TEST_F(DispatcherLog, EmptyLogIsDiscardedWithoutTouchingAFile) {
 TEST_F(DispatcherLog, FileThatCannotBeOpenedKeepsTheEntriesOfThePausedLog) {
     dispatcher.InitLogging(1000);
     AddUserEntry(1);
-    EXPECT_EQ(dispatcher.DumpLog(folder.File("missing/dump.log"), false, false), -ENOENT);
+    EXPECT_EQ(dispatcher.DumpLog(folder.File("missing/dump.log"), false, false),
+              MissingFolderCode());
     EXPECT_FALSE(dispatcher.LoggingOn);
     AddUserEntry(2); // paused: not recorded
     std::filesystem::create_directory(folder.File("folder.log"));
-    EXPECT_EQ(dispatcher.AppendLog(folder.File("folder.log"), false, false), -EISDIR);
+    EXPECT_EQ(dispatcher.AppendLog(folder.File("folder.log"), false, false),
+              FolderInPlaceOfFileCode());
     dispatcher.StartLogging();
     AddUserEntry(3);
     EXPECT_EQ(Dumped(), (std::vector<std::string>{"User                    00000001  ",

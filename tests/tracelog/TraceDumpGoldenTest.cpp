@@ -5,6 +5,7 @@
 
 #include "comm/dispatch/DispatchLogCodes.h"
 #include "tests/support/memory_device/MemoryDispatcher.h"
+#include "tests/tracelog/FileErrorCodes.h"
 #include "tests/tracelog/TraceLogTestSupport.h"
 
 namespace apd::testing {
@@ -126,7 +127,8 @@ TEST_F(TraceDump, EmptyOrAbsentTraceTouchesNoFile) {
 TEST_F(TraceDump, FileThatCannotBeOpenedOrWrittenFailsWithTheSystemErrorAndDiscardsTheTrace) {
     ASSERT_EQ(dispatcher.InitTracing(10), ecOK);
     Trace('R', "abc");
-    EXPECT_EQ(dispatcher.DumpTrace(folder.File("missing/dump.trc"), false, false), -ENOENT);
+    EXPECT_EQ(dispatcher.DumpTrace(folder.File("missing/dump.trc"), false, false),
+              MissingFolderCode());
     EXPECT_FALSE(dispatcher.TracingOn);
     const std::string path = folder.File("after.trc");
     EXPECT_EQ(dispatcher.DumpTrace(path, false, false), ecOK);
@@ -136,7 +138,8 @@ TEST_F(TraceDump, FileThatCannotBeOpenedOrWrittenFailsWithTheSystemErrorAndDisca
     ASSERT_EQ(dispatcher.InitTracing(10), ecOK);
     Trace('R', "abc");
     std::filesystem::create_directory(folder.File("folder.trc"));
-    EXPECT_EQ(dispatcher.AppendTrace(folder.File("folder.trc"), false, false), -EISDIR);
+    EXPECT_EQ(dispatcher.AppendTrace(folder.File("folder.trc"), false, false),
+              FolderInPlaceOfFileCode());
 
     // A device that takes no data: the failed write is reported, not success.
     if (std::filesystem::exists("/dev/full")) {

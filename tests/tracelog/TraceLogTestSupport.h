@@ -22,8 +22,8 @@ public:
         // A name no other folder has: a random part, tried again while it is taken.
         std::random_device random;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() /
-                                   ("tracelog-" + std::to_string(random()));
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("tracelog-" + std::to_string(random()));
             std::error_code ec;
             if (std::filesystem::create_directory(candidate, ec)) {
                 path_ = candidate;
