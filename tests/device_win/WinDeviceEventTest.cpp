@@ -42,14 +42,20 @@ TEST_F(WinDeviceEvent, DataAndModemLineChangesAreReportedWithTheNtMask) {
     EXPECT_EQ(device.Read(&byte, 1), 1);
     EXPECT_EQ(byte, 'x');
 
-    // CTS falls at the far end while the wait is pending.
+    // CTS changes at the far end while the wait is pending. Nothing tells when the wait
+    // has taken its starting levels, so CTS goes on toggling until the wait reports.
     auto wait = std::async(std::launch::async, [&] { return device.WaitEvent(events); });
-    line.SetLines(0x100 | 0x040);
-    if (wait.wait_for(5s) != std::future_status::ready) {
+    bool ctsOn = true;
+    for (int i = 0; i < 50 && wait.wait_for(100ms) != std::future_status::ready; ++i) {
+        ctsOn = !ctsOn;
+        line.SetLines((ctsOn ? 0x020 : 0) | 0x100 | 0x040);
+    }
+    if (wait.wait_for(0ms) != std::future_status::ready) {
         device.SetEventMask(0);
     }
     ASSERT_EQ(wait.get(), EventWaitResult::Events);
     EXPECT_NE(events & EventCts, 0u) << "events " << events;
+    line.SetLines(0x100 | 0x040);
     std::uint8_t status = 0;
     ASSERT_EQ(device.ModemStatus(status), ecOK);
     EXPECT_EQ(status & 0x10, 0) << "CTS still reported on";
