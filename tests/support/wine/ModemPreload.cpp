@@ -48,11 +48,14 @@ constexpr int MaxLines = 64;
 struct Entry {
     dev_t device = 0;
     ModemState* state = nullptr;
+    ino_t record = 0; // the shared record's file; 0 for lines of this process
 };
 
 // The lines of the pseudo-terminals this process has asked about, by device number. A
-// record stays mapped for the process's life; a later pair on the same device number gets
-// the same file, which the broker rewrites in place.
+// device number comes back with the next pair on the same /dev/pts/N, so each request
+// looks for that device's record again: a record that appeared, or another file of the
+// same name, replaces what the entry held. Mappings stay for the process's life, since
+// another thread may still be answering from one.
 pthread_mutex_t tableLock = PTHREAD_MUTEX_INITIALIZER;
 Entry table[MaxLines];
 ModemState ownStates[MaxLines];
@@ -68,13 +71,16 @@ bool IsModemRequest(unsigned long request) {
            request == TIOCMBIC || request == TIOCGICOUNT || request == TIOCMIWAIT;
 }
 
-ModemState* MapShared(dev_t device) {
+bool RecordPath(dev_t device, char* path, std::size_t size) {
     const char* dir = getenv(apd::test::wine::ModemDirVariable);
     if (dir == nullptr || *dir == '\0') {
-        return nullptr;
+        return false;
     }
-    char path[512];
-    snprintf(path, sizeof path, "%s/pts%u", dir, minor(device) + (major(device) - 136) * 256);
+    snprintf(path, size, "%s/pts%u", dir, minor(device) + (major(device) - PtsMajorFirst) * 256);
+    return true;
+}
+
+ModemState* MapShared(const char* path) {
     const int fd = open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         return nullptr;
@@ -99,21 +105,32 @@ ModemState* StateFor(int fd) {
         major(info.st_rdev) > PtsMajorLast) {
         return nullptr;
     }
+    char path[512];
+    struct stat file {};
+    const bool shared = RecordPath(info.st_rdev, path, sizeof path) && stat(path, &file) == 0;
     pthread_mutex_lock(&tableLock);
-    ModemState* found = nullptr;
-    for (int i = 0; i < used && found == nullptr; ++i) {
+    Entry* entry = nullptr;
+    for (int i = 0; i < used && entry == nullptr; ++i) {
         if (table[i].device == info.st_rdev) {
-            found = table[i].state;
+            entry = &table[i];
         }
     }
-    if (found == nullptr && used < MaxLines) {
-        found = MapShared(info.st_rdev);
-        if (found == nullptr) {
-            found = &ownStates[used];
-            found->magic = ModemStateMagic;
-            found->lines = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+    if (entry == nullptr && used < MaxLines) {
+        entry = &table[used];
+        *entry = Entry{info.st_rdev, &ownStates[used], 0};
+        ownStates[used].magic = ModemStateMagic;
+        ownStates[used].lines = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+        ++used;
+    }
+    ModemState* found = nullptr;
+    if (entry != nullptr) {
+        if (shared && entry->record != file.st_ino) {
+            if (ModemState* mapped = MapShared(path)) {
+                entry->state = mapped;
+                entry->record = file.st_ino;
+            }
         }
-        table[used++] = Entry{info.st_rdev, found};
+        found = entry->state;
     }
     pthread_mutex_unlock(&tableLock);
     return found;
