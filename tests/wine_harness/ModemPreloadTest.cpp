@@ -33,6 +33,9 @@ TEST(ModemPreload, LinesOfThisProcessStartAsAConnectedAnalyserAndFollowTheDevice
     PtyPair line;
     const int fd = ::open(line.DevicePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
+    // An earlier pair on the same device number may have left DTR and RTS set.
+    int none = 0;
+    ASSERT_EQ(::ioctl(fd, TIOCMSET, &none), 0);
     EXPECT_EQ(Lines(fd), TIOCM_CTS | TIOCM_DSR | TIOCM_CAR);
     int bits = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS; // input lines are not the device's to set
     ASSERT_EQ(::ioctl(fd, TIOCMBIS, &bits), 0);

@@ -129,6 +129,12 @@ ModemState* StateFor(int fd) {
                 entry->state = mapped;
                 entry->record = file.st_ino;
             }
+        } else if (!shared && entry->record != 0) {
+            // The record went with its pair: the lines are this process's again.
+            ModemState& own = ownStates[entry - table];
+            own.lines = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+            entry->state = &own;
+            entry->record = 0;
         }
         found = entry->state;
     }
