@@ -3,16 +3,17 @@
 #   1. the unit and integration tests (RelWithDebInfo),
 #   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the same tests under ThreadSanitizer,
-#   4. every libFuzzer target for FUZZ_SECONDS seconds each (default 60).
-# Build folders: build/release, build/asan, build/tsan, build/fuzz.
-# Set STAGES to a subset of "release asan tsan fuzz" to run only those.
+#   4. every libFuzzer target for FUZZ_SECONDS seconds each (default 60),
+#   5. the Windows build of the tests under Wine (scripts/wine-tests.sh).
+# Build folders: build/release, build/asan, build/tsan, build/fuzz, build/win, build/winhost.
+# Set STAGES to a subset of "release asan tsan fuzz windows" to run only those.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/setup.sh
 
-stages="${STAGES:-release asan tsan fuzz}"
+stages="${STAGES:-release asan tsan fuzz windows}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 jobs="${JOBS:-$(nproc)}"
 export QT_QPA_PLATFORM=offscreen
@@ -65,6 +66,10 @@ for stage in $stages; do
         done
         echo "== fuzz: ${#targets[@]} targets ran without a crash or sanitizer report"
         stage_time fuzz "$t0" ;;
+    windows)
+        t0=$SECONDS
+        bash scripts/wine-tests.sh
+        stage_time windows "$t0" ;;
     *)
         echo "unknown stage $stage" >&2; exit 2 ;;
     esac
