@@ -331,6 +331,9 @@ protected:
     // (saturating at one ring length, so that a full lap still counts as a new position).
     std::uint32_t AvailNotifyPos = 0;
     std::uint32_t ScannedSinceAvail = 0;
+    // Bytes stored into the ring since the open, so that a caller of FillDispatchBuffer can
+    // tell whether it moved any.
+    std::uint64_t BytesStored = 0;
 
     // Output ring, filled by DeviceWrite and drained by the output side: OutputLock.
     std::unique_ptr<std::uint8_t[]> OutputBuffer;

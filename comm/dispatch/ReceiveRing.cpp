@@ -156,6 +156,7 @@ void TApdBaseDispatcher::StoreRead(std::uint32_t count) {
     }
     RingIsFull = BufferHead == BufferTail;
     UnscannedCount += count;
+    BytesStored += count;
 }
 
 bool TApdBaseDispatcher::FillDispatchBuffer() {
