@@ -48,11 +48,20 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
     if (Stopping()) {
         return;
     }
-    FillDispatchBuffer();
-    if (!Notifying) {
-        if (!repeatedly(&TApdBaseDispatcher::CheckStatusTriggers) ||
-            !repeatedly(&TApdBaseDispatcher::CheckDataTriggers)) {
-            return;
+    // While a stream flows, the bytes that arrived during the checks (a handler reading the
+    // last block, say) are taken in the same pass: each round trip through the comm thread
+    // costs two thread wake-ups. The rounds are bounded so that a stream that never pauses
+    // still lets the pass end and the timer triggers run.
+    for (int round = 1;; ++round) {
+        const bool stored = FillStoredBytes();
+        if (!Notifying) {
+            if (!repeatedly(&TApdBaseDispatcher::CheckStatusTriggers) ||
+                !repeatedly(&TApdBaseDispatcher::CheckDataTriggers)) {
+                return;
+            }
+        }
+        if (!stored || round >= MaxFillsPerPass || Stopping()) {
+            break;
         }
     }
     if (AnyStatusHit) {
@@ -60,6 +69,19 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
     }
     CommEventsServed = serving;
     events.DispatchDone.Set();
+}
+
+bool TApdWin32Dispatcher::FillStoredBytes() {
+    LockHold input(InputLock);
+    const std::uint64_t before = BytesStored;
+    FillDispatchBuffer();
+    // A driver hands over at most its own buffer per read (4 KB for a terminal), and
+    // refills it from what it holds behind once read: a second fill while the ring has
+    // room halves the deliveries a stream needs.
+    if (BytesStored != before && !RingIsFull) {
+        FillDispatchBuffer();
+    }
+    return BytesStored != before;
 }
 
 bool TApdWin32Dispatcher::HeartbeatNeeded() {

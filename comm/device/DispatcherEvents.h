@@ -26,6 +26,8 @@ inline constexpr std::uint32_t CommMaskTrailingEdge = 0x2000;
 
 // The dispatch thread runs a pass at least this often.
 inline constexpr unsigned DispatchHeartbeatMs = 50;
+// The most fills of the ring, each followed by the trigger checks, in one dispatch pass.
+inline constexpr int MaxFillsPerPass = 8;
 // How long StartDispatcher waits for each thread to report that it runs.
 inline constexpr unsigned ThreadStartWaitMs = 3000;
 

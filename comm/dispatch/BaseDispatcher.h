@@ -114,6 +114,13 @@ public:
     // The byte at 1-based position n from the oldest waiting byte; nothing is consumed.
     ErrorCode PeekChar(std::uint8_t& c, std::uint32_t n);
     ErrorCode GetChar(std::uint8_t& c);
+    // The `length` oldest waiting bytes into block, taking InputLock once for the whole
+    // block: length on success, 0 for a length of 0, ecGetBlockFail when fewer bytes wait
+    // (nothing is copied or consumed). PeekBlock counts from the tail as PeekChar does and
+    // consumes nothing; GetBlock consumes as that many GetChar calls would, read accounting
+    // of a notification and trace entries included.
+    std::int32_t PeekBlock(std::uint8_t* block, std::uint32_t length);
+    std::int32_t GetBlock(std::uint8_t* block, std::uint32_t length);
     std::uint32_t InBuffUsed();
     ErrorCode FlushInBuffer();
     // Moves what the device holds into the ring, as far as it has room. True when data was
@@ -324,6 +331,9 @@ protected:
     // (saturating at one ring length, so that a full lap still counts as a new position).
     std::uint32_t AvailNotifyPos = 0;
     std::uint32_t ScannedSinceAvail = 0;
+    // Bytes stored into the ring since the open, so that a caller of FillDispatchBuffer can
+    // tell whether it moved any.
+    std::uint64_t BytesStored = 0;
 
     // Output ring, filled by DeviceWrite and drained by the output side: OutputLock.
     std::unique_ptr<std::uint8_t[]> OutputBuffer;
@@ -366,6 +376,9 @@ protected:
 private:
     // InputLock held: keeps the scan position between tail and head after the tail moved.
     void TailMoved();
+    // InputLock held: copies length bytes starting `skip` bytes after the tail, across the
+    // end of the ring where they wrap; false when fewer than skip + length bytes wait.
+    bool CopyFromRing(std::uint8_t* block, std::uint32_t skip, std::uint32_t length) const;
     // InputLock held: stores bytes just read into the ring at the head.
     void StoreRead(std::uint32_t count);
     // InputLock held: bytes from the tail through pos - back, less the bytes already read

@@ -61,6 +61,55 @@ ErrorCode TApdBaseDispatcher::GetChar(std::uint8_t& c) {
     return ecOK;
 }
 
+bool TApdBaseDispatcher::CopyFromRing(std::uint8_t* block, std::uint32_t skip,
+                                      std::uint32_t length) const {
+    const std::uint32_t waiting = RingCount(BufferHead, BufferTail, RingIsFull);
+    if (!DispatchBuffer || skip > waiting || length > waiting - skip) {
+        return false;
+    }
+    const std::uint32_t from = AdvanceRingPos(BufferTail, skip);
+    const std::uint32_t first = std::min(length, DispatchBufferSize - from);
+    std::copy_n(DispatchBuffer.get() + from, first, block);
+    std::copy_n(DispatchBuffer.get(), length - first, block + first);
+    return true;
+}
+
+std::int32_t TApdBaseDispatcher::PeekBlock(std::uint8_t* block, std::uint32_t length) {
+    if (length == 0) {
+        return 0;
+    }
+    LockHold input(InputLock);
+    return CopyFromRing(block, 0, length) ? static_cast<std::int32_t>(length) : ecGetBlockFail;
+}
+
+std::int32_t TApdBaseDispatcher::GetBlock(std::uint8_t* block, std::uint32_t length) {
+    if (length == 0) {
+        return 0;
+    }
+    LockHold input(InputLock);
+    if (InDataNotification) {
+        // As GetChar: the handler reads past what it read before, and the tail waits for
+        // the end of the delivery.
+        if (!CopyFromRing(block, HandlerReadCount, length)) {
+            return ecGetBlockFail;
+        }
+        HandlerReadCount += length;
+    } else {
+        if (!CopyFromRing(block, 0, length)) {
+            return ecGetBlockFail;
+        }
+        BufferTail = AdvanceRingPos(BufferTail, length % DispatchBufferSize);
+        RingIsFull = false;
+        TailMoved();
+    }
+    if (TracingOn) {
+        for (std::uint32_t i = 0; i < length; ++i) {
+            AddTraceEntry(TraceReceived, block[i]);
+        }
+    }
+    return static_cast<std::int32_t>(length);
+}
+
 ErrorCode TApdBaseDispatcher::FlushInBuffer() {
     LockHold input(InputLock);
     const ErrorCode flushed = DeviceFlush(FlushInputQueue);
@@ -107,6 +156,7 @@ void TApdBaseDispatcher::StoreRead(std::uint32_t count) {
     }
     RingIsFull = BufferHead == BufferTail;
     UnscannedCount += count;
+    BytesStored += count;
 }
 
 bool TApdBaseDispatcher::FillDispatchBuffer() {

@@ -39,6 +39,15 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
         if (!DispatchBuffer) {
             return false;
         }
+        const bool anyPattern = std::any_of(DataTriggers.begin(), DataTriggers.end(),
+                                            [](const DataTrigger& t) { return t.Length != 0; });
+        if (!anyPattern && UnscannedCount > 0) {
+            // Nothing can match: the scan passes over every new byte at once, as the
+            // byte-by-byte loop would, instead of looking at each.
+            DataScanPos = AdvanceRingPos(DataScanPos, UnscannedCount);
+            ScannedSinceAvail = std::min(DispatchBufferSize, ScannedSinceAvail + UnscannedCount);
+            UnscannedCount = 0;
+        }
         while (UnscannedCount > 0) {
             const std::uint32_t pos = DataScanPos;
             const std::uint8_t byte = DispatchBuffer[pos];

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <thread>
 
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/dispatch/TimerExpiry.h"
@@ -217,6 +219,68 @@ TEST_F(DataFlow, RecordsAnsweredInTurnAreNeverLeftForTheHeartbeat) {
     }
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, exchanges * 20ms) << "records waited for the heartbeat";
+}
+
+TEST_F(DataFlow, StreamTakenInBlocksArrivesWholeAndTimersRunWhileItFlows) {
+    Open();
+    d.SetAvailTriggerLength(1);
+    std::mutex m;
+    std::string got; // guarded by m
+    Counter received;
+    Counter timerFired;
+    std::vector<std::uint8_t> block(DispatchBufferSize);
+    PumpingThread gui([&](const Seen& s) {
+        if (s.msg == MsgTriggerTimer) {
+            timerFired.Add();
+            return;
+        }
+        if (s.msg != MsgTriggerAvail) {
+            return;
+        }
+        const std::int32_t n = d.GetBlock(block.data(), s.wParam);
+        ASSERT_EQ(n, static_cast<std::int32_t>(s.wParam)) << "offered bytes were not there";
+        {
+            std::lock_guard hold(m);
+            got.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(n));
+        }
+        received.Add(n);
+    });
+    RegisterWindow(d, gui.Window());
+
+    // The far end writes without a pause until a timer trigger has fired (or a bound is
+    // reached): the passes that move the stream must still let the timers run.
+    constexpr std::size_t Chunk = 4096;
+    constexpr std::size_t Bound = 16u << 20;
+    std::size_t sent = 0;
+    std::atomic<bool> flowing{false};
+    std::thread writer([&] {
+        while (sent < Bound && timerFired.Value() == 0) {
+            const std::string chunk = Pattern(Chunk, sent);
+            if (line.WriteFar(chunk) != chunk.size()) {
+                return; // stuck: the wait for the bytes below reports it
+            }
+            sent += Chunk;
+            if (sent >= 16 * Chunk) {
+                flowing = true;
+            }
+        }
+    });
+    ASSERT_TRUE(PumpUntil([&] { return flowing.load(); }));
+    TimerTrigger timer;
+    timer.Handle = 64;
+    timer.Timer.StartTicks = TimerTicksNow() - 2;
+    timer.Timer.ExpireTicks = 1;
+    timer.Active = RecordTrue;
+    TriggerSnapshot snapshot;
+    snapshot.AvailLength = 1;
+    snapshot.TimerTriggers.emplace(std::vector<TimerTrigger>{timer});
+    d.RestoreTriggers(snapshot);
+    writer.join();
+    EXPECT_GE(timerFired.Value(), 1) << "the timer was starved by the stream of " << sent;
+    ASSERT_TRUE(received.WaitFor(static_cast<int>(sent)))
+        << received.Value() << " of " << sent << " bytes";
+    std::lock_guard hold(m);
+    EXPECT_TRUE(got == Pattern(sent)) << "bytes lost or reordered";
 }
 
 TEST_F(DataFlow, SynchronizedMethodHandlerRunsOnTheOpeningThread) {

@@ -142,5 +142,24 @@ TEST_F(DataTriggerCheck, FullLapOfTheScanStillOffersTheBytes) {
     EXPECT_EQ(Received(MsgTriggerAvail), (std::vector<std::uint32_t>{DispatchBufferSize}));
 }
 
+TEST_F(DataTriggerCheck, BytesPassedWithoutPatternsAreNeverMatchedLater) {
+    // With no pattern registered the scan passes over bytes at once, here across the end
+    // of the ring; a pattern added afterwards sees only what arrives after it.
+    dispatcher.PlaceEmptyRing(8190);
+    dispatcher.SetAvailTriggerLength(3);
+    dispatcher.Feed("\xAA\x55z");
+    CheckAllData();
+    EXPECT_EQ(Received(MsgTriggerAvail), (std::vector<std::uint32_t>{3}));
+    EXPECT_EQ(Read(3), "\xAA\x55z");
+    const std::int32_t header = AddTrigger("\xAA\x55");
+    dispatcher.Feed("q\xAA");
+    CheckAllData();
+    EXPECT_TRUE(Received(MsgTriggerData).empty());
+    dispatcher.Feed("\x55");
+    CheckAllData();
+    EXPECT_EQ(Received(MsgTriggerData),
+              (std::vector<std::uint32_t>{static_cast<std::uint32_t>(header)}));
+}
+
 } // namespace
 } // namespace apd::testing
