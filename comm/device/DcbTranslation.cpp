@@ -17,9 +17,20 @@ bool InRange(const LineState& s) {
 }
 
 // Flag bits whose state DcbHolds compares.
-constexpr std::uint32_t HeldFlags = DcbParity | DcbOutxCtsFlow | DcbOutxDsrFlow |
-                                    DcbDtrControlMask | DcbOutX | DcbInX | DcbNull |
-                                    DcbRtsControlMask;
+constexpr std::uint32_t HeldFlags =
+    DcbParity | DcbOutxCtsFlow | DcbOutxDsrFlow | DcbOutX | DcbInX | DcbNull;
+
+// The part of a DTR or RTS mode that governs the line's flow: handshake or toggle, or the
+// driver's plain level. The level itself (enable or disable) is not compared: a driver on
+// a port without that line cannot hold it (Wine reports "enable" whatever was set on a
+// pseudo-terminal), and the line then has no level to get wrong.
+std::uint32_t FlowModes(std::uint32_t flags) {
+    const std::uint32_t dtr = (flags & DcbDtrControlMask) >> DtrShift;
+    const std::uint32_t rts = (flags & DcbRtsControlMask) >> RtsShift;
+    return (dtr == DtrControlHandshake ? 1u : 0u) | (rts == RtsControlHandshake ? 2u
+                                                     : rts == RtsControlToggle  ? 4u
+                                                                                : 0u);
+}
 
 } // namespace
 
@@ -83,6 +94,7 @@ bool DcbHolds(const DcbFields& wanted, const DcbFields& actual) {
     return wanted.BaudRate == actual.BaudRate && wanted.ByteSize == actual.ByteSize &&
            wanted.Parity == actual.Parity && wanted.StopBits == actual.StopBits &&
            (wanted.Flags & HeldFlags) == (actual.Flags & HeldFlags) &&
+           FlowModes(wanted.Flags) == FlowModes(actual.Flags) &&
            (!xonXoff || (wanted.XonChar == actual.XonChar && wanted.XoffChar == actual.XoffChar));
 }
 

@@ -51,7 +51,9 @@ bool DcbFromLineState(const LineState& state, DcbFields& dcb);
 LineState LineStateFromDcb(const DcbFields& dcb);
 
 // True when the driver holds what was asked in the fields that carry the line's framing
-// and flow control; the thresholds are advice that drivers may round or ignore.
+// and flow control; the thresholds are advice that drivers may round or ignore, and the
+// DTR and RTS levels of the enable and disable modes are not held by a port without
+// those lines.
 bool DcbHolds(const DcbFields& wanted, const DcbFields& actual);
 
 } // namespace apd

@@ -112,8 +112,22 @@ TEST(DcbTranslation, HeldMeansFramingAndFlowAsAskedWhateverTheThresholds) {
     EXPECT_TRUE(differs([](DcbFields& d) { d.Parity = ParityNone; }));
     EXPECT_TRUE(differs([](DcbFields& d) { d.StopBits = StopBitsOne; }));
     EXPECT_TRUE(differs([](DcbFields& d) { d.Flags &= ~DcbOutxCtsFlow; }));
-    EXPECT_TRUE(differs([](DcbFields& d) { d.Flags &= ~DcbRtsControlMask; }));
+    EXPECT_TRUE(differs([](DcbFields& d) { d.Flags &= ~DcbRtsControlMask; })); // toggle lost
+    EXPECT_TRUE(differs([](DcbFields& d) { d.Flags &= ~DcbDtrControlMask; })); // handshake lost
     EXPECT_TRUE(differs([](DcbFields& d) { d.XoffChar = 0x14; }));
+
+    // Plain DTR and RTS levels are not held by a port without the lines.
+    LineState levels;
+    levels.BaudRate = 9600;
+    levels.fDtrControl = DtrControlDisable;
+    levels.fRtsControl = RtsControlDisable;
+    DcbFields low;
+    ASSERT_TRUE(DcbFromLineState(levels, low));
+    DcbFields reportedHigh = low;
+    reportedHigh.Flags |= 0x0010u | 0x1000u;
+    EXPECT_TRUE(DcbHolds(low, reportedHigh));
+    reportedHigh.Flags |= 0x2000u; // RTS handshake instead of a level
+    EXPECT_FALSE(DcbHolds(low, reportedHigh));
 
     // The XON/XOFF characters count only when XON/XOFF is on.
     LineState noXon = Busy();
