@@ -54,6 +54,10 @@ enum class WriteWaitResult {
 // The code calls fail with once the device has gone.
 ErrorCode DeviceLostCode();
 
+// A device that is already open, as the platform identifies it: a file descriptor on
+// POSIX, a HANDLE on Windows.
+using NativeDeviceHandle = std::intptr_t;
+
 class SerialDevice {
 public:
     SerialDevice();
@@ -65,6 +69,22 @@ public:
     // exclusive use, in raw mode with non-blocking reads. ecAlreadyOpen while open;
     // ecOutOfMemory when the wait handles cannot be made.
     ErrorCode Open(std::string_view name);
+    // Takes over a device that another party has opened (a telephony service hands its
+    // line over so): on POSIX a terminal's descriptor open for reading and writing, on
+    // Windows a serial device's HANDLE opened with FILE_FLAG_OVERLAPPED (the driver's
+    // waits would block without it). It is set up as Open sets up what it opens (on POSIX
+    // the exclusive lock, raw mode and non-blocking reads; on Windows the raw transfer,
+    // the read time-outs and the wait handles), every call then works as after Open, and
+    // Close closes it. Path() is the terminal's name where POSIX can tell it, else empty.
+    // On Windows the named claim that refuses a second Open in this session is not made,
+    // since the handle does not tell its port's name; the driver refuses one itself.
+    // On failure nothing is taken: the handle stays open and the caller's, with its
+    // settings as they were. ecAlreadyOpen while open; ecBadHandle for a handle that is
+    // not open (or on POSIX not open for both reading and writing); -ENOTTY on POSIX, or
+    // the negated error of GetCommState on Windows, for a device that is not serial;
+    // ecAccessDenied when another open holds the device; ecOutOfMemory when the wait
+    // handles cannot be made.
+    ErrorCode Adopt(NativeDeviceHandle handle);
     // ecOK when a device was closed, ecCommNotOpen when none was open.
     ErrorCode Close();
 

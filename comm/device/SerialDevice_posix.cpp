@@ -109,6 +109,8 @@ struct SerialDevice::Impl {
     // waiting that was already reported.
     std::uint32_t CollectEvents(int device, std::uint32_t mask, bool& inputSitting);
 
+    ErrorCode Start(int device, std::string devicePath);
+
     class Call;
 };
 
@@ -198,6 +200,77 @@ SerialDevice::~SerialDevice() {
     Close();
 }
 
+// Makes `device`, a terminal opened for reading and writing, the open device: takes the
+// exclusive lock, puts the terminal in raw mode, creates the wake signals and starts the
+// wait's baselines. On failure the lock, the exclusive flag and the terminal's mode are
+// as they were, and the descriptor is still the caller's. gateMutex held, nothing open.
+ErrorCode SerialDevice::Impl::Start(int device, std::string devicePath) {
+    if (!::isatty(device)) {
+        return -ENOTTY;
+    }
+    // flock holds between processes, between two opens in one process and for root;
+    // TIOCEXCL also keeps out programs that do not use flock, except root.
+    while (::flock(device, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return ecAccessDenied;
+        }
+        if (errno != EINTR) {
+            return -errno;
+        }
+    }
+    (void)ioctl(device, TIOCEXCL);
+
+    TermiosFields original;
+    bool modeChanged = false;
+    auto fail = [&](ErrorCode rc) {
+        if (modeChanged) {
+            (void)WriteTermios(device, original);
+        }
+        (void)ioctl(device, TIOCNXCL);
+        (void)::flock(device, LOCK_UN);
+        return rc;
+    };
+    if (const ErrorCode rc = ReadTermios(device, original); rc != ecOK) {
+        return fail(OpenFailure(-rc));
+    }
+    TermiosFields fields = original;
+    MakeRaw(fields);
+    modeChanged = true;
+    if (const ErrorCode rc = WriteTermios(device, fields); rc != ecOK) {
+        return fail(rc);
+    }
+    if (const ErrorCode rc = ReadTermios(device, fields); rc != ecOK) {
+        return fail(rc);
+    }
+    if (eventWake.Create() != ecOK || writeWake.Create() != ecOK) {
+        eventWake.Destroy();
+        writeWake.Destroy();
+        return fail(ecOutOfMemory);
+    }
+
+    int lines = 0;
+    hasModemLines = ReadModemLines(device, lines) == ecOK;
+    LineCounters counters;
+    hasCounters = ReadLineCounters(device, counters) == ecOK;
+    {
+        std::lock_guard lock(stateMutex);
+        applied = LineStateFromTermios(fields, LineState{});
+        eventMask = 0;
+        ++maskGeneration;
+        statusCounters = counters;
+        waitCounters = counters;
+        waitLines = lines;
+        reportedInput = 0;
+        reportedTaken = inputTaken;
+    }
+    lost = false;
+    closing = false;
+    writeRefused = false;
+    path = std::move(devicePath);
+    fd = device;
+    return ecOK;
+}
+
 ErrorCode SerialDevice::Open(std::string_view name) {
     Impl& d = *impl_;
     std::lock_guard gate(d.gateMutex);
@@ -209,57 +282,44 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     if (!device.Valid()) {
         return OpenFailure(errno);
     }
-    if (!::isatty(device.Get())) {
-        return -ENOTTY;
-    }
-    // flock holds between processes, between two opens in one process and for root;
-    // TIOCEXCL also keeps out programs that do not use flock, except root.
-    while (::flock(device.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-            return ecAccessDenied;
-        }
-        if (errno != EINTR) {
-            return -errno;
-        }
-    }
-    (void)ioctl(device.Get(), TIOCEXCL);
-
-    TermiosFields fields;
-    if (const ErrorCode rc = ReadTermios(device.Get(), fields); rc != ecOK) {
-        return OpenFailure(-rc);
-    }
-    MakeRaw(fields);
-    if (const ErrorCode rc = WriteTermios(device.Get(), fields); rc != ecOK) {
+    if (const ErrorCode rc = d.Start(device.Get(), std::move(path)); rc != ecOK) {
         return rc;
     }
-    if (const ErrorCode rc = ReadTermios(device.Get(), fields); rc != ecOK) {
+    (void)device.Release();
+    return ecOK;
+}
+
+ErrorCode SerialDevice::Adopt(NativeDeviceHandle handle) {
+    Impl& d = *impl_;
+    std::lock_guard gate(d.gateMutex);
+    if (d.fd >= 0) {
+        return ecAlreadyOpen;
+    }
+    if (handle < 0 || handle > std::numeric_limits<int>::max()) {
+        return ecBadHandle;
+    }
+    const int device = static_cast<int>(handle);
+    const int fdFlags = ::fcntl(device, F_GETFD);
+    const int statusFlags = fdFlags < 0 ? -1 : ::fcntl(device, F_GETFL);
+    if (fdFlags < 0 || statusFlags < 0 || (statusFlags & O_ACCMODE) != O_RDWR) {
+        return ecBadHandle; // not open, or not for both reading and writing
+    }
+    // Reads never block, and the descriptor does not pass to programs this one starts, as
+    // for a device Open opened. Both are put back when the device cannot be taken.
+    if (::fcntl(device, F_SETFL, statusFlags | O_NONBLOCK) != 0) {
+        return -errno;
+    }
+    (void)::fcntl(device, F_SETFD, fdFlags | FD_CLOEXEC);
+    char name[256] = {};
+    std::string path;
+    if (::ttyname_r(device, name, sizeof name) == 0) {
+        path = name;
+    }
+    if (const ErrorCode rc = d.Start(device, std::move(path)); rc != ecOK) {
+        (void)::fcntl(device, F_SETFD, fdFlags);
+        (void)::fcntl(device, F_SETFL, statusFlags);
         return rc;
     }
-    if (d.eventWake.Create() != ecOK || d.writeWake.Create() != ecOK) {
-        d.eventWake.Destroy();
-        d.writeWake.Destroy();
-        return ecOutOfMemory;
-    }
-
-    int lines = 0;
-    d.hasModemLines = ReadModemLines(device.Get(), lines) == ecOK;
-    LineCounters counters;
-    d.hasCounters = ReadLineCounters(device.Get(), counters) == ecOK;
-    {
-        std::lock_guard lock(d.stateMutex);
-        d.applied = LineStateFromTermios(fields, LineState{});
-        d.eventMask = 0;
-        ++d.maskGeneration;
-        d.statusCounters = counters;
-        d.waitCounters = counters;
-        d.waitLines = lines;
-        d.reportedInput = 0;
-        d.reportedTaken = d.inputTaken;
-    }
-    d.lost = false;
-    d.closing = false;
-    d.path = std::move(path);
-    d.fd = device.Release();
     return ecOK;
 }
 

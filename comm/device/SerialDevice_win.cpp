@@ -251,6 +251,8 @@ struct SerialDevice::Impl {
         writePending = false;
     }
 
+    ErrorCode Start(HANDLE h, std::string devicePath);
+
     class Call;
 };
 
@@ -294,6 +296,81 @@ SerialDevice::~SerialDevice() {
     Close();
 }
 
+// Makes `h`, a serial device opened for overlapped I/O, the open device: raw binary
+// transfer, reads that return at once with what the driver holds, no events asked for,
+// the wait handles and the wait's baselines. On failure the line settings and time-outs
+// are as they were and the handle is still the caller's. gateMutex held, nothing open.
+ErrorCode SerialDevice::Impl::Start(HANDLE h, std::string devicePath) {
+    auto dropEvents = [&] {
+        readDone.Reset();
+        writeDone.Reset();
+        waitDone.Reset();
+        waitCancel.Reset();
+        writeCancel.Reset();
+    };
+    if (!readDone.Create(true) || !writeDone.Create(true) || !waitDone.Create(true) ||
+        !waitCancel.Create(true) || !writeCancel.Create(false)) {
+        dropEvents();
+        return ecOutOfMemory;
+    }
+    DCB original{};
+    original.DCBlength = sizeof original;
+    COMMTIMEOUTS originalTimeouts{};
+    if (!::GetCommState(h, &original) || !::GetCommTimeouts(h, &originalTimeouts)) {
+        dropEvents(); // not a serial device
+        return -static_cast<ErrorCode>(::GetLastError());
+    }
+    auto fail = [&](DWORD error) {
+        (void)::SetCommState(h, &original);
+        (void)::SetCommTimeouts(h, &originalTimeouts);
+        dropEvents();
+        return -static_cast<ErrorCode>(error);
+    };
+    // Raw binary transfer: no error replacement, no abort on errors, zero bytes kept.
+    DCB dcb = original;
+    dcb.fBinary = TRUE;
+    dcb.fErrorChar = FALSE;
+    dcb.fAbortOnError = FALSE;
+    dcb.fNull = FALSE;
+    if (!::SetCommState(h, &dcb)) {
+        return fail(::GetLastError());
+    }
+    // Reads return at once with what the driver holds; writes have no time-out.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!::SetCommTimeouts(h, &timeouts) || !::SetCommMask(h, 0)) {
+        return fail(::GetLastError());
+    }
+    DWORD errors = 0;
+    COMSTAT stat{};
+    (void)::ClearCommError(h, &errors, &stat); // errors from before the open are not ours
+    DWORD modem = 0;
+    (void)::GetCommModemStatus(h, &modem);
+    {
+        std::lock_guard lock(stateMutex);
+        eventMask = 0;
+        ++maskGeneration;
+        refusedEvents = 0;
+        pendingErrors = 0;
+        reportedInput = 0;
+        reportedTaken = inputTaken;
+        waitModem = modem;
+        pollInstead = false;
+    }
+    {
+        std::lock_guard lock(writeMutex);
+        writeOverlap = OVERLAPPED{};
+        writeOverlap.hEvent = writeDone.Get();
+        writePending = false;
+    }
+    lost = false;
+    closing = false;
+    writeRefused = false;
+    path = std::move(devicePath);
+    handle = h;
+    return ecOK;
+}
+
 ErrorCode SerialDevice::Open(std::string_view name) {
     Impl& d = *impl_;
     std::lock_guard gate(d.gateMutex);
@@ -326,58 +403,25 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         return fail(rc);
     };
 
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(h, &dcb)) { // not a serial device
-        return failClaimed(-static_cast<ErrorCode>(::GetLastError()));
+    if (const ErrorCode rc = d.Start(h, std::move(path)); rc != ecOK) {
+        return failClaimed(rc);
     }
-    // Raw binary transfer: no error replacement, no abort on errors, zero bytes kept.
-    dcb.fBinary = TRUE;
-    dcb.fErrorChar = FALSE;
-    dcb.fAbortOnError = FALSE;
-    dcb.fNull = FALSE;
-    if (!::SetCommState(h, &dcb)) {
-        return failClaimed(-static_cast<ErrorCode>(::GetLastError()));
-    }
-    // Reads return at once with what the driver holds; writes have no time-out.
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!::SetCommTimeouts(h, &timeouts) || !::SetCommMask(h, 0)) {
-        return failClaimed(-static_cast<ErrorCode>(::GetLastError()));
-    }
-    if (!d.readDone.Create(true) || !d.writeDone.Create(true) || !d.waitDone.Create(true) ||
-        !d.waitCancel.Create(true) || !d.writeCancel.Create(false)) {
-        return failClaimed(ecOutOfMemory);
-    }
-    DWORD errors = 0;
-    COMSTAT stat{};
-    (void)::ClearCommError(h, &errors, &stat); // errors from before the open are not ours
-    DWORD modem = 0;
-    (void)::GetCommModemStatus(h, &modem);
-    {
-        std::lock_guard lock(d.stateMutex);
-        d.eventMask = 0;
-        ++d.maskGeneration;
-        d.refusedEvents = 0;
-        d.pendingErrors = 0;
-        d.reportedInput = 0;
-        d.reportedTaken = d.inputTaken;
-        d.waitModem = modem;
-        d.pollInstead = false;
-    }
-    {
-        std::lock_guard lock(d.writeMutex);
-        d.writeOverlap = OVERLAPPED{};
-        d.writeOverlap.hEvent = d.writeDone.Get();
-        d.writePending = false;
-    }
-    d.lost = false;
-    d.closing = false;
-    d.writeRefused = false;
-    d.path = std::move(path);
     d.claim = claim;
-    d.handle = h;
     return ecOK;
+}
+
+ErrorCode SerialDevice::Adopt(NativeDeviceHandle handle) {
+    Impl& d = *impl_;
+    std::lock_guard gate(d.gateMutex);
+    if (d.handle != INVALID_HANDLE_VALUE) {
+        return ecAlreadyOpen;
+    }
+    HANDLE h = reinterpret_cast<HANDLE>(handle);
+    DWORD flags = 0;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || !::GetHandleInformation(h, &flags)) {
+        return ecBadHandle;
+    }
+    return d.Start(h, std::string());
 }
 
 ErrorCode SerialDevice::Close() {
