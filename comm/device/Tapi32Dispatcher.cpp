@@ -1,3 +1,5 @@
+// The telephony dispatcher: its device is the handle it was created with.
+
 #include "comm/device/Tapi32Dispatcher.h"
 
 namespace apd {
@@ -12,10 +14,19 @@ TApdTAPI32Dispatcher::~TApdTAPI32Dispatcher() {
 std::intptr_t TApdTAPI32Dispatcher::DeviceOpen(const std::string& /*name*/,
                                                std::uint32_t /*inSize*/,
                                                std::uint32_t /*outSize*/) {
-    if (tapiHandle_ == 0) {
+    // The handle is handed over once: after the device closed it, its number may already
+    // stand for another file of this process.
+    if (tapiHandle_ == 0 || handleTaken_) {
         LastSystemError = -ecCommNotOpen;
         return ecCommNotOpen;
     }
+    ClearDeviceLoss();
+    if (const ErrorCode rc = Device.Adopt(tapiHandle_); rc != ecOK) {
+        LastSystemError = -rc;
+        (void)DeviceClose(); // as after any failed open; the handle was not taken
+        return -1;
+    }
+    handleTaken_ = true;
     return tapiHandle_;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 // The serial dispatcher over a device that a telephony service has already opened and
-// hands over as a handle. Without such a service on this platform only the open contract
-// is kept: the handed-over handle is returned as the device handle, and a handle of 0
-// fails with ecCommNotOpen ("ie_NOpen - device not open"). A handle cannot yet be
-// adopted as the device itself, so the later operations of such an open fail as on a
-// device that is not open. Everything else is TApdWin32Dispatcher's.
+// hands over as a handle (a terminal's file descriptor on POSIX, a HANDLE opened for
+// overlapped I/O on Windows). DeviceOpen ignores the name and the sizes and adopts that
+// handle as the device (SerialDevice::Adopt); from then on every operation is
+// TApdWin32Dispatcher's, and DeviceClose closes the handed-over handle.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -18,7 +18,12 @@ public:
     TApdTAPI32Dispatcher(TApdBaseComponent* owner, std::intptr_t tapiHandle);
     ~TApdTAPI32Dispatcher() override;
 
-    // Ignores the name and the sizes.
+    // Adopts the handed-over handle and returns it. A handle of 0 fails with
+    // ecCommNotOpen ("ie_NOpen - device not open") and LastSystemError 2007, and so does
+    // every open after one that succeeded: the handle is adopted once. A handle the
+    // device cannot adopt gives -1 with the reason in LastSystemError (for instance 1001,
+    // ecBadHandle negated, for a handle that is not open); it then stays open and the
+    // telephony service's, which closes it as it closes its call.
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
                              std::uint32_t outSize) override;
 
@@ -26,6 +31,7 @@ public:
 
 private:
     const std::intptr_t tapiHandle_;
+    std::atomic<bool> handleTaken_{false};
 };
 
 } // namespace apd

@@ -33,7 +33,7 @@ void TApdWin32Dispatcher::ShutDownDispatcher() {
 
 std::intptr_t TApdWin32Dispatcher::DeviceOpen(const std::string& name, std::uint32_t /*inSize*/,
                                               std::uint32_t /*outSize*/) {
-    DeviceLostFlag = false;
+    ClearDeviceLoss();
     const ErrorCode rc = Device.Open(name);
     if (rc == ecOK) {
         return OpenDeviceToken;

@@ -128,6 +128,9 @@ protected:
     // Drops the dispatcher's reference to the events; idempotent.
     void CloseDispatcherEvents();
 
+    // Forgets a loss of the previous open; each DeviceOpen starts with it.
+    void ClearDeviceLoss() { DeviceLostFlag = false; }
+
     SerialDevice Device;
 
 private:
