@@ -77,7 +77,8 @@ public:
     // the read time-outs and the wait handles), every call then works as after Open, and
     // Close closes it. Path() is the terminal's name where POSIX can tell it, else empty.
     // On Windows the named claim that refuses a second Open in this session is not made,
-    // since the handle does not tell its port's name; the driver refuses one itself.
+    // since the handle does not tell its port's name; Windows' driver refuses one itself
+    // (Wine's does not).
     // On failure nothing is taken: the handle stays open and the caller's, with its
     // settings as they were. ecAlreadyOpen while open; ecBadHandle for a handle that is
     // not open (or on POSIX not open for both reading and writing); -ENOTTY on POSIX, or

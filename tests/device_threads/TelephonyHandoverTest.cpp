@@ -41,8 +41,8 @@ TEST(TelephonyHandover, TheHandedOverTerminalCarriesBytesBothWaysAndClosesWithTh
     ASSERT_EQ(d.PutBlock(reinterpret_cast<const std::uint8_t*>(out.data()),
                          static_cast<std::uint32_t>(out.size())),
               ecOK);
-    const std::vector<std::uint8_t> far = line.ReadFar(out.size());
-    EXPECT_EQ(std::string(far.begin(), far.end()), out);
+    const std::vector<std::uint8_t> arrived = line.ReadFar(out.size());
+    EXPECT_EQ(std::string(arrived.begin(), arrived.end()), out);
 
     d.CloseDevicePort();
     EXPECT_EQ(d.LiveThreads(), 0);
