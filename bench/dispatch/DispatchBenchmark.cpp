@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/dispatch/CountingAllocator.h"
 #include "comm/dispatch/NotificationMessages.h"
+#include "tests/support/allocations/AllocationCount.h"
 #include "tests/support/memory_device/MemoryDispatcher.h"
 
 namespace {
@@ -78,7 +78,7 @@ void FillAndCheckNoMatch(benchmark::State& state) {
     // One pass first, so that the device's input queue has its capacity.
     dispatcher.QueueInput(Bytes(block), block.size());
     dispatcher.FlushInBuffer();
-    const std::uint64_t before = apd::bench::AllocationCount();
+    const std::uint64_t before = apd::testing::AllocationCount();
     for (auto _ : state) {
         dispatcher.QueueInput(Bytes(block), block.size());
         dispatcher.FillDispatchBuffer();
@@ -86,7 +86,7 @@ void FillAndCheckNoMatch(benchmark::State& state) {
         }
         dispatcher.FlushInBuffer();
     }
-    state.counters["allocs"] = static_cast<double>(apd::bench::AllocationCount() - before);
+    state.counters["allocs"] = static_cast<double>(apd::testing::AllocationCount() - before);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * BlockSize));
 }
 
@@ -100,14 +100,14 @@ void FillAndCheckRecords(benchmark::State& state) {
     const std::string block = Records(BlockRecords);
     dispatcher.QueueInput(Bytes(block), block.size());
     dispatcher.FlushInBuffer();
-    const std::uint64_t before = apd::bench::AllocationCount();
+    const std::uint64_t before = apd::testing::AllocationCount();
     for (auto _ : state) {
         dispatcher.QueueInput(Bytes(block), block.size());
         dispatcher.FillDispatchBuffer();
         while (dispatcher.CheckDataTriggers()) {
         }
     }
-    state.counters["allocs"] = static_cast<double>(apd::bench::AllocationCount() - before);
+    state.counters["allocs"] = static_cast<double>(apd::testing::AllocationCount() - before);
     state.counters["records"] = static_cast<double>(reader.records);
     if (reader.records != state.iterations() * BlockRecords || dispatcher.InBuffUsed() != 0) {
         state.SkipWithError("records were lost or left unread");
@@ -122,7 +122,7 @@ void GetCharPerByte(benchmark::State& state) {
     std::uint8_t sink = 0;
     dispatcher.QueueInput(Bytes(block), block.size());
     dispatcher.FlushInBuffer();
-    const std::uint64_t before = apd::bench::AllocationCount();
+    const std::uint64_t before = apd::testing::AllocationCount();
     for (auto _ : state) {
         state.PauseTiming();
         dispatcher.QueueInput(Bytes(block), block.size());
@@ -134,7 +134,7 @@ void GetCharPerByte(benchmark::State& state) {
         }
     }
     benchmark::DoNotOptimize(sink);
-    state.counters["allocs"] = static_cast<double>(apd::bench::AllocationCount() - before);
+    state.counters["allocs"] = static_cast<double>(apd::testing::AllocationCount() - before);
     state.counters["ns_per_byte"] =
         benchmark::Counter(static_cast<double>(state.iterations() * apd::DispatchBufferSize),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

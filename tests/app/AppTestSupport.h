@@ -1,16 +1,20 @@
 #pragma once
 // Support for the workstation's tests: a Qt Test main that fixes the environment (offscreen
 // platform, a Russian locale so the decimal separator is ",", a private port directory),
-// prompts a test answers, and a temporary directory.
+// prompts a test answers, a temporary directory, the analyser simulator on a COM port of
+// that directory, and the bounds of reception in the tests.
 
 #include "app/Main.h"
 #include "app/UserPrompts.h"
+#include "tools/simulator/AnalyserSimulator.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <deque>
 #include <optional>
 
@@ -51,6 +55,36 @@ public:
 inline QString& PortDirectory() {
     static QString directory;
     return directory;
+}
+
+// The bound in milliseconds for anything that involves one record's handling.
+constexpr int Within = 8000;
+
+// Short bounds so that the give-up cases do not take the production seconds; they still
+// exceed what a record sent in one piece needs.
+inline ReceiveBounds TestBounds() {
+    using namespace std::chrono_literals;
+    ReceiveBounds bounds;
+    bounds.recordStart = 1200ms;
+    bounds.recordRest = 300ms;
+    return bounds;
+}
+
+// The simulator's options for an analyser on COM`comNumber` of the port directory.
+inline vorsilan::sim::SimulatorOptions SimulatorOnCom(unsigned comNumber) {
+    vorsilan::sim::SimulatorOptions options;
+    options.comNumber = comNumber;
+    options.portDir = PortDirectory().toStdString();
+    return options;
+}
+
+// The whole content of a file, or "<unreadable>".
+inline QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "<unreadable>";
+    }
+    return file.readAll();
 }
 
 } // namespace vorsilan::app::test

@@ -15,18 +15,6 @@
 
 using namespace vorsilan::app;
 
-namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return "<unreadable>";
-    }
-    return file.readAll();
-}
-
-} // namespace
-
 class JournalTest : public QObject {
     Q_OBJECT
 private:
@@ -93,7 +81,7 @@ private slots:
         }
         prompts->saveAnswers = {dir->filePath("r")};
         form->N1->trigger();
-        const QList<QByteArray> lines = ReadAll(dir->filePath("r.txt")).split('\n');
+        const QList<QByteArray> lines = test::ReadAll(dir->filePath("r.txt")).split('\n');
         QCOMPARE(lines.size(), 4 * 6 + 1);
         QCOMPARE(lines[4],
                  QByteArray("\xd1\xfb\xe2\xee\xf0\xee\xf2\xea\xe0 = 12,3 \xec\xec\xee\xeb\xfc \r"));
@@ -111,12 +99,12 @@ private slots:
         QCOMPARE(form->Journal().back().number, QStringLiteral("100"));
         prompts->saveAnswers = {dir->filePath("all")};
         form->N1->trigger();
-        QVERIFY(ReadAll(dir->filePath("all.txt"))
+        QVERIFY(test::ReadAll(dir->filePath("all.txt"))
                     .endsWith("100\r\n\xcf\xe0\xf6\xe8\xe5\xed\xf2: \r\n"
                               "\xcb\xe0\xe1\xee\xf0\xe0\xed\xf2: \r\n"
                               "\xc2\xf0\xe5\xec\xff: 10:15:30\r\n"
                               "\xca\xf0\xee\xe2\xfc = 5 \xec\xec\xee\xeb\xfc \r\n \r\n"));
-        QCOMPARE(ReadAll(dir->filePath("all.txt")).count("\r\n"), 600);
+        QCOMPARE(test::ReadAll(dir->filePath("all.txt")).count("\r\n"), 600);
     }
 
     void refusesToStoreBeyond65535() {
@@ -161,13 +149,13 @@ private slots:
             prompts->overwriteAnswer = answer;
             prompts->saveAnswers = {base};
             form->N1->trigger();
-            QCOMPARE(ReadAll(base + ".txt"), QByteArray("keep"));
+            QCOMPARE(test::ReadAll(base + ".txt"), QByteArray("keep"));
         }
         QCOMPARE(prompts->questions, QStringList({OverwriteQuestion, OverwriteQuestion}));
         prompts->overwriteAnswer = OverwriteAnswer::Yes;
         prompts->saveAnswers = {base};
         form->N1->trigger();
-        QVERIFY(ReadAll(base + ".txt").startsWith("1\r\n"));
+        QVERIFY(test::ReadAll(base + ".txt").startsWith("1\r\n"));
         QVERIFY(prompts->errors.isEmpty());
     }
 
@@ -191,7 +179,7 @@ private slots:
         prompts->saveAnswers = {dir->filePath("names")};
         form->N1->trigger();
         QCOMPARE(form->StatusBar->currentMessage(), ReplacedCharactersText);
-        QVERIFY(ReadAll(dir->filePath("names.txt")).contains(": Zo?\r\n"));
+        QVERIFY(test::ReadAll(dir->filePath("names.txt")).contains(": Zo?\r\n"));
     }
 };
 

@@ -25,20 +25,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int Within = 8000; // ms, for anything that involves one record's handling
-
-ReceiveBounds TestBounds() {
-    ReceiveBounds bounds;
-    bounds.recordStart = 1200ms;
-    bounds.recordRest = 300ms;
-    return bounds;
-}
-
 std::unique_ptr<AnalyserSimulator> SimulatorOn(unsigned comNumber) {
-    SimulatorOptions options;
-    options.comNumber = comNumber;
-    options.portDir = test::PortDirectory().toStdString();
-    return std::make_unique<AnalyserSimulator>(options);
+    return std::make_unique<AnalyserSimulator>(test::SimulatorOnCom(comNumber));
 }
 
 // The data triggers of an open port, as the dispatcher holds them.
@@ -86,7 +74,7 @@ private:
         sim3 = SimulatorOn(3);
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
-        form = std::make_unique<TForm1>(std::move(scripted), TestBounds());
+        form = std::make_unique<TForm1>(std::move(scripted), test::TestBounds());
         // Every data notification the window's handler gets is counted on its way there.
         handlerCalls = 0;
         form->Port().SetOnTriggerData([this](apd::TApdCustomComPort& cp, std::uint16_t handle) {
@@ -108,7 +96,7 @@ private:
             return false;
         }
         return QTest::qWaitFor([&] { return form->Edit2->text() == QString::number(number); },
-                               Within);
+                               test::Within);
     }
     // Opens the dialog from the menu handler and runs `action` on it while it is shown.
     bool RunDialog(std::function<void(TFSetup2&)> action) {

@@ -47,10 +47,7 @@ private:
     // so that no device of the machine itself takes part.
     void Ports(std::initializer_list<unsigned> present) {
         for (unsigned n : present) {
-            SimulatorOptions options;
-            options.comNumber = n;
-            options.portDir = test::PortDirectory().toStdString();
-            sims[n] = std::make_unique<AnalyserSimulator>(options);
+            sims[n] = std::make_unique<AnalyserSimulator>(test::SimulatorOnCom(n));
         }
         for (unsigned n = 1; n <= 51; ++n) {
             if (sims.count(n) == 0) {

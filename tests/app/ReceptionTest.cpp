@@ -20,24 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int Within = 8000; // ms, for anything that involves one record's handling
-
-// Short bounds so that the give-up cases do not take the production seconds; they still
-// exceed what a record sent in one piece needs.
-ReceiveBounds TestBounds() {
-    ReceiveBounds bounds;
-    bounds.recordStart = 1200ms;
-    bounds.recordRest = 300ms;
-    return bounds;
-}
-
-SimulatorOptions OnCom7() {
-    SimulatorOptions options;
-    options.comNumber = 7;
-    options.portDir = test::PortDirectory().toStdString();
-    return options;
-}
-
 std::vector<std::uint8_t> Bytes(const ResultRecord& record) {
     return {record.begin(), record.end()};
 }
@@ -51,8 +33,8 @@ private:
     std::unique_ptr<TForm1> form;
     test::ScriptedPrompts* prompts = nullptr;
 
-    void Start(ReceiveBounds bounds = TestBounds()) {
-        sim = std::make_unique<AnalyserSimulator>(OnCom7());
+    void Start(ReceiveBounds bounds = test::TestBounds()) {
+        sim = std::make_unique<AnalyserSimulator>(test::SimulatorOnCom(7));
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         form = std::make_unique<TForm1>(std::move(scripted), bounds);
@@ -62,7 +44,7 @@ private:
         if (!sim->SendBytes(bytes)) {
             return false;
         }
-        return QTest::qWaitFor([&] { return form->Edit2->text() == number; }, Within);
+        return QTest::qWaitFor([&] { return form->Edit2->text() == number; }, test::Within);
     }
 
 private slots:
@@ -191,7 +173,7 @@ private slots:
         // piece off the line.
         std::atomic<bool> restSent{false};
         std::thread rest([&] {
-            if (sim->WaitUntilDrained(std::chrono::milliseconds(Within))) {
+            if (sim->WaitUntilDrained(std::chrono::milliseconds(test::Within))) {
                 restSent =
                     sim->SendBytes(std::vector<std::uint8_t>(record.begin() + 24, record.end()));
             }
@@ -213,7 +195,7 @@ private slots:
         const QString time = form->ResultTime;
         const auto record = Bytes(*EncodeResultRecord(2, 999, SampleKind::Serum));
         QVERIFY(sim->SendBytes(std::vector<std::uint8_t>(record.begin(), record.begin() + 25)));
-        QVERIFY(QTest::qWaitFor([&] { return !prompts->errors.isEmpty(); }, Within));
+        QVERIFY(QTest::qWaitFor([&] { return !prompts->errors.isEmpty(); }, test::Within));
         QCOMPARE(prompts->errors, QStringList{"Buffer is empty"});
         QCOMPARE(form->Edit2->text(), QStringLiteral("2"));
         QCOMPARE(form->ResultDate, date);
@@ -228,7 +210,8 @@ private slots:
         QVERIFY(Receive(Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum)), "1"));
         QVERIFY(sim->SendBytes(std::vector<std::uint8_t>{0xAA, 0x55, 0x01}));
         QVERIFY(QTest::qWaitFor(
-            [&] { return form->StatusBar->currentMessage() == IncompleteRecordText; }, Within));
+            [&] { return form->StatusBar->currentMessage() == IncompleteRecordText; },
+            test::Within));
         QVERIFY(form->ResultPending); // the previous result can still be stored
         QCOMPARE(form->Edit2->text(), QStringLiteral("1"));
         QCOMPARE(form->Port().InBuffUsed(), 0);
@@ -248,7 +231,7 @@ private slots:
     void portThatCannotOpenLeavesTheWindowUsable() {
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
-        form = std::make_unique<TForm1>(std::move(scripted), TestBounds());
+        form = std::make_unique<TForm1>(std::move(scripted), test::TestBounds());
         QCOMPARE(prompts->errors.size(), 1);
         QVERIFY(prompts->errors.front().contains("comport", Qt::CaseInsensitive));
         QVERIFY(!form->Port().Open());
@@ -264,9 +247,9 @@ private slots:
         QVERIFY(Receive(Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum)), "1"));
         sim->Vanish();
         QVERIFY(QTest::qWaitFor([&] { return form->StatusBar->currentMessage() == LinkLostText; },
-                                Within));
+                                test::Within));
         sim.reset();
-        sim = std::make_unique<AnalyserSimulator>(OnCom7());
+        sim = std::make_unique<AnalyserSimulator>(test::SimulatorOnCom(7));
         form->Port().SetOpen(false);
         form->Port().SetOpen(true);
         QVERIFY(form->Port().Open());
@@ -279,7 +262,7 @@ private slots:
         std::mt19937 random(11);
         QVERIFY(sim->SendBytes(NoiseBytes(9000, random)));
         QVERIFY(QTest::qWaitFor([&] { return form->StatusBar->currentMessage() == RingFullText; },
-                                Within));
+                                test::Within));
         QVERIFY(Receive(Bytes(*EncodeResultRecord(5, 556, SampleKind::Serum)), "5"));
         QVERIFY(form->ResultPending);
     }

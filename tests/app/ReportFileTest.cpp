@@ -10,14 +10,6 @@ using namespace vorsilan::app;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return "<unreadable>";
-    }
-    return file.readAll();
-}
-
 JournalRow Row(const QString& number, const QString& patient, const QString& technician,
                const QString& time) {
     JournalRow row;
@@ -46,7 +38,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("report.txt");
         QVERIFY(!WriteReportFile(path, rows));
-        QCOMPARE(ReadAll(path), ReadAll(QStringLiteral(GOLDEN_DIR "/report.txt")));
+        QCOMPARE(test::ReadAll(path), test::ReadAll(QStringLiteral(GOLDEN_DIR "/report.txt")));
     }
 
     void resultPartJoinsEveryFilledColumn() {
@@ -79,7 +71,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("names.txt");
         QVERIFY(WriteReportFile(path, {Row("1", "Zoë", "Ян", "10:00:00")}));
-        QVERIFY(ReadAll(path).startsWith("1\r\n\xCF\xE0\xF6\xE8\xE5\xED\xF2: Zo?\r\n"));
+        QVERIFY(test::ReadAll(path).startsWith("1\r\n\xCF\xE0\xF6\xE8\xE5\xED\xF2: Zo?\r\n"));
     }
 
     void failuresRaiseTheRuntimeTexts() {

@@ -26,8 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int Within = 8000; // ms
-
 // A block with every field in range: read and saved unchanged, it comes back as it was.
 vorsilan::sim::SettingsBlock SampleBlock() {
     vorsilan::sim::SettingsBlock block{};
@@ -42,9 +40,7 @@ vorsilan::sim::SettingsBlock SampleBlock() {
 }
 
 SimulatorOptions OnCom7(const vorsilan::sim::SettingsBlock& block) {
-    SimulatorOptions options;
-    options.comNumber = 7;
-    options.portDir = test::PortDirectory().toStdString();
+    SimulatorOptions options = test::SimulatorOnCom(7);
     options.block = block;
     return options;
 }
@@ -91,7 +87,7 @@ private:
             edit(dialog);
             dialog.Button1->click();
         });
-        const bool kept = sim->WaitForBlockWrites(1, std::chrono::milliseconds(Within));
+        const bool kept = sim->WaitForBlockWrites(1, std::chrono::milliseconds(test::Within));
         if (!kept) {
             qWarning() << "errors:" << prompts->errors;
         }
@@ -112,7 +108,7 @@ private:
         QCOMPARE(int(triggers.DataTriggers->front().Text[0]), 0xAA);
         QVERIFY(sim->SendRecord(*EncodeResultRecord(number, 556, SampleKind::Serum)));
         QVERIFY(QTest::qWaitFor([&] { return form->Edit2->text() == QString::number(number); },
-                                Within));
+                                test::Within));
         QCOMPARE(form->Label7->text(), QStringLiteral("Сыворотка 5,56"));
     }
 
@@ -286,7 +282,7 @@ private slots:
             QCOMPARE(sim->Block(), SampleBlock());
         } else {
             QVERIFY(!stayedOpen);
-            QVERIFY(sim->WaitForBlockWrites(1, std::chrono::milliseconds(Within)));
+            QVERIFY(sim->WaitForBlockWrites(1, std::chrono::milliseconds(test::Within)));
             const auto kept = sim->Block();
             QCOMPARE(QString::fromLatin1(reinterpret_cast<const char*>(kept.data()) + 35, 221),
                      stored);
@@ -432,7 +428,7 @@ private slots:
                 modal->close();
             }
         });
-        giveUp.start(Within);
+        giveUp.start(test::Within);
         form->N3Click();
         QVERIFY(found);
         VerifyNormalReception(34);
@@ -441,7 +437,7 @@ private slots:
     void bytesWaitingBeforeTheReadAreNotTakenForTheBlock() {
         Start();
         QVERIFY(sim->SendNoise(5));
-        QVERIFY(QTest::qWaitFor([&] { return form->Port().InBuffUsed() == 5; }, Within));
+        QVERIFY(QTest::qWaitFor([&] { return form->Port().InBuffUsed() == 5; }, test::Within));
         QVERIFY(SaveWith([](TFSetup&) {}));
         QCOMPARE(sim->Block(), SampleBlock());
     }
@@ -453,7 +449,7 @@ private slots:
         Exchange([](TFSetup&) {});
         QCOMPARE(dialogsShown, 0);
         QCOMPARE(prompts->errors, QStringList{ReadCommandUnansweredText});
-        QVERIFY(sim->WaitForBytesReceived(2, std::chrono::milliseconds(Within)));
+        QVERIFY(sim->WaitForBytesReceived(2, std::chrono::milliseconds(test::Within)));
         sim->SetSilent(false);
         VerifyNormalReception(35);
         QCOMPARE(sim->ReceivedBytes(), (std::vector<std::uint8_t>{0xAA, 0x00}));

@@ -1,6 +1,7 @@
-// Closing the port: from inside handlers (the close completes after the handler returns),
-// while a notification waits for the closing thread, on a handler's exception, and
-// hundreds of times while data flows.
+// Closing the port on a pseudo-terminal: from inside method handlers (the close completes
+// after the handler returns), while a notification waits for the closing thread, on a
+// handler's exception, and hundreds of times while data flows. The close from inside a
+// window handler, which both programs run, is in CommonCloseTest.cpp.
 
 #include <gtest/gtest.h>
 
@@ -23,30 +24,6 @@ const std::string Header("\xAA\x55", 2);
 bool PortFree(const std::string& path) {
     TestDispatcher probe;
     return probe.OpenAnalyserLine(path) == ecOK;
-}
-
-TEST(Close, FromInsideAWindowHandlerCompletesAfterItReturns) {
-    PtyPair line;
-    TestDispatcher d;
-    ASSERT_EQ(d.OpenAnalyserLine(line.DevicePath()), ecOK);
-    AddTrigger(d, Header);
-    Counter closed;
-    std::atomic<bool> threadsStillThere{false};
-    PumpingThread gui([&](const Seen&) {
-        d.CloseDevicePort();
-        // The dispatch thread is waiting for this handler: it cannot have finished.
-        threadsStillThere = d.LiveThreads() > 0;
-        closed.Add();
-    });
-    RegisterWindow(d, gui.Window());
-    ASSERT_EQ(line.WriteFar(Header + Header), 4u);
-    ASSERT_TRUE(closed.WaitFor(1));
-    EXPECT_TRUE(threadsStillThere);
-    ASSERT_TRUE(PumpUntil([&] { return d.LiveThreads() == 0; })) << "the deferred close hung";
-    EXPECT_FALSE(d.DispatchBuffer);
-    EXPECT_FALSE(d.OutputBuffer);
-    EXPECT_EQ(closed.Value(), 1); // nothing more was delivered after the close
-    EXPECT_TRUE(PortFree(line.DevicePath()));
 }
 
 TEST(Close, FromInsideHandlersOnTheDispatchAndTheOpeningThread) {

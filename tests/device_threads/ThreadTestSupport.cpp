@@ -126,4 +126,13 @@ std::string Pattern(std::size_t count, std::size_t start) {
     return bytes;
 }
 
+std::string AsString(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+ErrorCode Put(TApdBaseDispatcher& dispatcher, std::string_view bytes) {
+    return dispatcher.PutBlock(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                               static_cast<std::uint32_t>(bytes.size()));
+}
+
 } // namespace apd::test

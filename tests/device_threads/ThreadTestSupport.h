@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -108,5 +109,11 @@ std::chrono::microseconds ProcessCpuTime();
 
 // `count` bytes of a pattern that never repeats within 251 bytes, from `start`.
 std::string Pattern(std::size_t count, std::size_t start = 0);
+
+// Bytes read at the far end as a string, to compare with what was sent.
+std::string AsString(const std::vector<std::uint8_t>& bytes);
+
+// Queues all of `bytes` for output in one call.
+ErrorCode Put(TApdBaseDispatcher& dispatcher, std::string_view bytes);
 
 } // namespace apd::test

@@ -28,14 +28,7 @@ protected:
     }
 
     // Reads up to count bytes the way an application does.
-    std::string Read(std::size_t count) {
-        std::string text;
-        std::uint8_t c = 0;
-        while (text.size() < count && dispatcher.GetChar(c) == ecOK) {
-            text.push_back(static_cast<char>(c));
-        }
-        return text;
-    }
+    std::string Read(std::size_t count) { return ReadChars(dispatcher, count); }
 
     // Runs the data check until it delivers nothing more.
     void CheckAllData() {

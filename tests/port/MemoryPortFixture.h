@@ -16,7 +16,7 @@
 #include "comm/platform/PumpOneMessage.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/port/ComPort.h"
-#include "tests/port/TempDirectory.h"
+#include "tests/support/files/ScratchFolder.h"
 #include "tests/support/memory_device/MemoryDispatcher.h"
 
 namespace apd::testing {
@@ -76,7 +76,7 @@ protected:
     }
 
     CapturedApplicationErrors errors;
-    TempDirectory files;
+    ScratchFolder files;
     std::unique_ptr<TApdComPort> port = std::make_unique<TApdComPort>();
     TMemoryDispatcher* device = nullptr; // the dispatcher of the current open
     int created = 0;

@@ -10,7 +10,7 @@
 #include "comm/errors/ExceptionClasses.h"
 #include "comm/errors/RuntimeErrors.h"
 #include "tests/port/MemoryPortFixture.h"
-#include "tests/port/TempDirectory.h"
+#include "tests/support/files/ScratchFolder.h"
 
 namespace apd::testing {
 namespace {

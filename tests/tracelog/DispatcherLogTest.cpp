@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "comm/dispatch/DispatchLogCodes.h"
+#include "tests/support/allocations/AllocationCount.h"
 #include "tests/support/memory_device/MemoryDispatcher.h"
-#include "tests/tracelog/AllocationCounter.h"
 #include "tests/tracelog/FileErrorCodes.h"
 #include "tests/tracelog/TraceLogTestSupport.h"
 
@@ -207,12 +207,12 @@ TEST_F(DispatcherLog, RecordingDoesNotAllocate) {
     dispatcher.InitLogging(4096);
     ASSERT_EQ(dispatcher.InitTracing(100), ecOK);
     const std::string data(300, 'x');
-    StartCountingAllocations();
+    const std::uint64_t before = AllocationCount();
     for (int i = 0; i < 1000; ++i) {
         dispatcher.AddLogEntry(1, 1, 300, Bytes(data), 300);
         dispatcher.AddTraceEntry('R', 'x');
     }
-    EXPECT_EQ(StopCountingAllocations(), 0);
+    EXPECT_EQ(AllocationCount() - before, 0u);
 }
 
 TEST_F(DispatcherLog, EntriesAddedWhileTheLogIsDumpedAndRestartedStayWhole) {

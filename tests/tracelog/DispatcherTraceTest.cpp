@@ -13,14 +13,7 @@ class DispatcherTrace : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(dispatcher.OpenDefault(), ecOK); }
 
-    std::string Read(std::size_t count) {
-        std::string text;
-        std::uint8_t c = 0;
-        while (text.size() < count && dispatcher.GetChar(c) == ecOK) {
-            text.push_back(static_cast<char>(c));
-        }
-        return text;
-    }
+    std::string Read(std::size_t count) { return ReadChars(dispatcher, count); }
     ErrorCode Write(const std::string& text) {
         return dispatcher.PutBlock(reinterpret_cast<const std::uint8_t*>(text.data()),
                                    static_cast<std::uint32_t>(text.size()));

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the trace and log tests: a scratch folder, whole-file reads, the golden
-// files, and a sink that collects a dump's text.
+// Helpers of the trace and log tests: a scratch folder (tests/support/files), whole-file
+// reads, the golden files, and a sink that collects a dump's text.
 
 #include <gtest/gtest.h>
 
@@ -8,42 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "comm/dispatch/DumpText.h"
+#include "tests/support/files/ScratchFolder.h"
 
 namespace apd::testing {
-
-// A fresh folder, removed with everything in it at the end of the test.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        // A name no other folder has: a random part, tried again while it is taken.
-        std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const auto candidate =
-                std::filesystem::temp_directory_path() / ("tracelog-" + std::to_string(random()));
-            std::error_code ec;
-            if (std::filesystem::create_directory(candidate, ec)) {
-                path_ = candidate;
-                return;
-            }
-        }
-        ADD_FAILURE() << "cannot create a scratch folder";
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -486,4 +486,13 @@ std::uint32_t TMemoryDispatcher::OutputRingCount() {
     return OutQueueSize - OutputTail + OutputHead;
 }
 
+std::string ReadChars(TApdBaseDispatcher& dispatcher, std::size_t count) {
+    std::string text;
+    std::uint8_t c = 0;
+    while (text.size() < count && dispatcher.GetChar(c) == ecOK) {
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
 } // namespace apd::testing

@@ -185,4 +185,8 @@ private:
     int closes_ = 0;
 };
 
+// Reads up to `count` bytes from the dispatcher's ring the way an application does, one
+// GetChar at a time, until the ring has no more.
+std::string ReadChars(TApdBaseDispatcher& dispatcher, std::size_t count);
+
 } // namespace apd::testing

@@ -1,4 +1,7 @@
-#include "bench/dispatch/CountingAllocator.h"
+// Replaces the global operator new and delete in a file of its own, so that the compiler
+// never sees a replaced delete inlined next to a library's allocation.
+
+#include "tests/support/allocations/AllocationCount.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -8,11 +11,13 @@ namespace {
 std::atomic<std::uint64_t> allocations{0};
 } // namespace
 
-namespace apd::bench {
+namespace apd::testing {
+
 std::uint64_t AllocationCount() {
     return allocations.load(std::memory_order_relaxed);
 }
-} // namespace apd::bench
+
+} // namespace apd::testing
 
 void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
