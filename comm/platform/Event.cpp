@@ -13,16 +13,28 @@ Event::Event(EventReset reset) : manualReset_(reset == EventReset::Manual) {}
 
 Event::~Event() {
     std::lock_guard lock(mutex_);
-    assert(waiters_.empty() && "an event was destroyed while a thread waited on it");
+    assert(waiters_.empty() && directWaiters_ == 0 &&
+           "an event was destroyed while a thread waited on it");
 }
 
 void Event::Set() {
-    std::lock_guard lock(mutex_);
-    signalled_ = true;
-    // Every waiter looks again; with an auto-reset event the first to lock it takes it and
-    // the others go back to sleep, so no wake-up is lost to a waiter that gave up meanwhile.
-    for (detail::Waiter* waiter : waiters_) {
-        waiter->Wake();
+    bool direct = false;
+    {
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
+        // Every waiter looks again; with an auto-reset event the first to lock it takes it
+        // and the others go back to sleep, so no wake-up is lost to a waiter that gave up
+        // meanwhile.
+        for (detail::Waiter* waiter : waiters_) {
+            waiter->Wake();
+        }
+        direct = directWaiters_ != 0;
+    }
+    // After the unlock, so that the woken thread finds the lock free instead of sleeping a
+    // second time on it. The event outlives this call: no thread may set an event that is
+    // being destroyed.
+    if (direct) {
+        directWake_.notify_all();
     }
 }
 
@@ -32,8 +44,18 @@ void Event::Reset() {
 }
 
 WaitResult Event::Wait(unsigned timeoutMs) {
-    Event* const self[] = {this};
-    return WaitForAny(self, timeoutMs) == 0 ? WaitResult::Signalled : WaitResult::TimedOut;
+    const detail::Deadline deadline(timeoutMs);
+    std::unique_lock lock(mutex_);
+    ++directWaiters_;
+    const bool signalled = deadline.WaitOn(directWake_, lock, [this] { return signalled_; });
+    --directWaiters_;
+    if (!signalled) {
+        return WaitResult::TimedOut;
+    }
+    if (!manualReset_) {
+        signalled_ = false;
+    }
+    return WaitResult::Signalled;
 }
 
 int WaitForAny(std::span<Event* const> events, unsigned timeoutMs) {

@@ -9,6 +9,7 @@
 
 #include "comm/platform/Timeout.h"
 
+#include <condition_variable>
 #include <initializer_list>
 #include <mutex>
 #include <span>
@@ -31,7 +32,7 @@ inline constexpr int WaitFailed = -2; // an empty list or a null entry
 class Event {
 public:
     explicit Event(EventReset reset);
-    // No thread may be waiting on the event any more.
+    // No thread may be waiting on the event, or still inside Set, any more.
     ~Event();
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
@@ -48,6 +49,10 @@ private:
     std::mutex mutex_;
     bool signalled_ = false;               // guarded by mutex_
     std::vector<detail::Waiter*> waiters_; // guarded by mutex_: threads waiting on a list
+    // Threads waiting on this event alone sleep here, without a wake-up record of their
+    // own: one lock and one wake-up per hand-over.
+    std::condition_variable directWake_;
+    int directWaiters_ = 0; // guarded by mutex_
 };
 
 // Waits up to timeoutMs until one of the events is signalled; returns its index, or

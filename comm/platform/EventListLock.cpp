@@ -7,12 +7,20 @@
 
 namespace apd::platform::detail {
 
-EventListLock::EventListLock(std::span<Event* const> events)
-    : events_(events), distinct_(events.begin(), events.end()) {
+EventListLock::EventListLock(std::span<Event* const> events) : events_(events) {
+    std::span<Event*> all;
+    if (events.size() <= InlineEvents) {
+        std::copy(events.begin(), events.end(), inline_.begin());
+        all = std::span<Event*>(inline_.data(), events.size());
+    } else {
+        overflow_.assign(events.begin(), events.end());
+        all = std::span<Event*>(overflow_);
+    }
     // Classic algorithms rather than std::ranges: clang 14 cannot compile libstdc++ 12's
     // ranges, and the fuzz build uses clang.
-    std::sort(distinct_.begin(), distinct_.end(), std::less<>());
-    distinct_.erase(std::unique(distinct_.begin(), distinct_.end()), distinct_.end());
+    std::sort(all.begin(), all.end(), std::less<>());
+    distinct_ =
+        all.first(static_cast<std::size_t>(std::unique(all.begin(), all.end()) - all.begin()));
     for (Event* event : distinct_) {
         event->mutex_.lock();
     }

@@ -5,6 +5,8 @@
 
 #include "comm/platform/Event.h"
 
+#include <array>
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -24,8 +26,14 @@ public:
     void RemoveWaiter(Waiter& waiter);
 
 private:
+    // Lists as short as the library's own waits use are sorted in place, without an
+    // allocation on the wait path; longer ones in overflow_.
+    static constexpr std::size_t InlineEvents = 8;
+
     std::span<Event* const> events_;
-    std::vector<Event*> distinct_; // in locking order, each event once
+    std::array<Event*, InlineEvents> inline_{};
+    std::vector<Event*> overflow_;
+    std::span<Event*> distinct_; // in locking order, each event once
 };
 
 } // namespace apd::platform::detail

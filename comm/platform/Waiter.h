@@ -3,6 +3,11 @@
 // queue). Whoever makes one of those ready calls Wake while holding the lock under which the
 // waiter is registered, so a waiter that has deregistered under that lock is never touched
 // again and can live on the waiting thread's stack. Internal to this layer.
+//
+// Wake notifies after releasing the waiter's own lock: the woken thread would otherwise
+// run at once into that lock, still held, and sleep a second time. The notification
+// after the unlock is safe because the waiter cannot deregister, let alone end, while the
+// registration lock is held.
 
 #include "comm/platform/Deadline.h"
 
@@ -18,8 +23,10 @@ public:
     Waiter& operator=(const Waiter&) = delete;
 
     void Wake() {
-        std::lock_guard lock(mutex_);
-        woken_ = true;
+        {
+            std::lock_guard lock(mutex_);
+            woken_ = true;
+        }
         wakeUp_.notify_one();
     }
 
