@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace apd::bench {
@@ -41,11 +42,20 @@ inline double ProcessCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
+// The times a thread of this process went to sleep so far: each is one wake-up later, the
+// cost that the machine's load does not blur.
+inline long VoluntarySwitches() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
+}
+
 // Latencies of one side, in microseconds.
 struct LatencyRun {
     std::vector<double> oneWay;    // far end writes the record -> the reader has it
     std::vector<double> roundTrip; // far end writes the record -> it has the one-byte answer
     int partial = 0;               // records found incomplete when the reader ran
+    long switches = 0;             // voluntary context switches of the whole process
 };
 
 } // namespace apd::bench

@@ -23,14 +23,23 @@ void Append(LatencyRun& to, const LatencyRun& from) {
     to.partial += from.partial;
 }
 
+template <class Side>
+void Measure(LatencyRun& to, Side side, test::PtyPair& line) {
+    const long before = VoluntarySwitches();
+    LatencyRun run = side(line, Block);
+    run.switches = VoluntarySwitches() - before;
+    to.switches += run.switches;
+    Append(to, run);
+}
+
 void BM_NotifyLatency(benchmark::State& state) {
     for (auto _ : state) {
         test::PtyPair line;
         LatencyRun bare;
         LatencyRun disp;
         for (int done = 0; done < Records; done += Block) {
-            Append(bare, BareLoopLatency(line, Block));
-            Append(disp, DispatcherLatency(line, Block));
+            Measure(bare, &BareLoopLatency, line);
+            Measure(disp, &DispatcherLatency, line);
         }
         const double bareMedian = Percentile(bare.oneWay, 0.5);
         const double dispMedian = Percentile(disp.oneWay, 0.5);
@@ -48,6 +57,11 @@ void BM_NotifyLatency(benchmark::State& state) {
         state.counters["rt_median_ratio"] = bareRtMedian > 0 ? dispRtMedian / bareRtMedian : 0;
         state.counters["records"] = static_cast<double>(disp.oneWay.size());
         state.counters["partial_records"] = disp.partial;
+        // Sleeps per record: every one costs a wake-up (the dispatcher's include its
+        // threads' start and end in each block).
+        const double records = static_cast<double>(std::max<std::size_t>(disp.oneWay.size(), 1));
+        state.counters["bare_sleeps_per_record"] = static_cast<double>(bare.switches) / records;
+        state.counters["disp_sleeps_per_record"] = static_cast<double>(disp.switches) / records;
     }
 }
 BENCHMARK(BM_NotifyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -71,9 +85,23 @@ void BM_Throughput(benchmark::State& state) {
         double bare = 1e9;
         double disp = 1e9;
         bool intact = true;
+        // CPU time and sleeps over all rounds, which the machine's load blurs far less
+        // than the elapsed time.
+        double bareCpu = 0;
+        double dispCpu = 0;
+        long bareSleeps = 0;
+        long dispSleeps = 0;
         for (int round = 0; round < 3; ++round) {
+            double cpu = ProcessCpuSeconds();
+            long sleeps = VoluntarySwitches();
             const double b = BareLoopThroughput(line, bytes);
+            bareCpu += ProcessCpuSeconds() - cpu;
+            bareSleeps += VoluntarySwitches() - sleeps;
+            cpu = ProcessCpuSeconds();
+            sleeps = VoluntarySwitches();
             const double d = DispatcherThroughput(line, bytes);
+            dispCpu += ProcessCpuSeconds() - cpu;
+            dispSleeps += VoluntarySwitches() - sleeps;
             intact = intact && b > 0 && d > 0;
             bare = std::min(bare, b > 0 ? b : 1e9);
             disp = std::min(disp, d > 0 ? d : 1e9);
@@ -81,6 +109,11 @@ void BM_Throughput(benchmark::State& state) {
         state.counters["bare_MBps"] = static_cast<double>(bytes) / bare / 1e6;
         state.counters["disp_MBps"] = static_cast<double>(bytes) / disp / 1e6;
         state.counters["ratio"] = bare / disp;
+        const double megabytes = 3 * static_cast<double>(bytes) / 1e6;
+        state.counters["bare_cpu_ms_per_MB"] = bareCpu * 1e3 / megabytes;
+        state.counters["disp_cpu_ms_per_MB"] = dispCpu * 1e3 / megabytes;
+        state.counters["bare_sleeps_per_MB"] = static_cast<double>(bareSleeps) / megabytes;
+        state.counters["disp_sleeps_per_MB"] = static_cast<double>(dispSleeps) / megabytes;
         state.counters["intact"] = intact ? 1 : 0; // no byte lost or reordered in any round
     }
 }

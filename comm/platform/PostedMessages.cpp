@@ -17,6 +17,7 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam
         target->posted.push_back(Message{window, message, wParam, lParam});
         detail::NotifyArrival(*target);
     }
+    detail::WakeOwner(*target);
     detail::CallWakeHook(*target);
     return true;
 }

@@ -36,6 +36,20 @@ private:
     detail::ThreadQueue& queue_;
 };
 
+// The wait of a thread that pumps its queue and waits for nothing else: it sleeps on the
+// queue's own condition variable, which a post or a send notifies after releasing the
+// manager's lock (one lock and one wake-up per message).
+int WaitForQueueAlone(detail::ThreadQueue& queue, unsigned timeoutMs) {
+    std::unique_lock lock(WindowManager::Instance().lock);
+    const bool active = detail::Deadline(timeoutMs).WaitOn(
+        queue.ownerWake, lock, [&] { return !queue.incoming.empty() || !queue.posted.empty(); });
+    if (!active) {
+        return WaitTimedOut;
+    }
+    detail::HandleIncomingSends(lock, queue);
+    return 0;
+}
+
 } // namespace
 
 int WaitForAnyOrQueueActivity(std::span<Event* const> events, unsigned timeoutMs) {
@@ -43,6 +57,9 @@ int WaitForAnyOrQueueActivity(std::span<Event* const> events, unsigned timeoutMs
         return WaitFailed;
     }
     auto queue = detail::CurrentThreadQueue();
+    if (events.empty()) {
+        return WaitForQueueAlone(*queue, timeoutMs);
+    }
     QueueActivity activity(*queue);
     const int result =
         detail::WaitForEventsOrSource(events, detail::Deadline(timeoutMs), &activity);

@@ -11,6 +11,8 @@ namespace detail {
 int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
     WindowManager& manager = WindowManager::Instance();
     int handled = 0;
+    // The sender of the last message answered: woken once the lock is released.
+    std::shared_ptr<ThreadQueue> answered;
     while (!queue.incoming.empty()) {
         std::shared_ptr<PendingSend> pending = std::move(queue.incoming.front());
         queue.incoming.pop_front();
@@ -25,6 +27,10 @@ int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) 
         const Message& m = pending->message;
         LResult result = 0;
         lock.unlock();
+        if (answered) {
+            WakeOwner(*answered);
+            answered.reset();
+        }
         try {
             result = proc(m.window, m.message, m.wParam, m.lParam);
         } catch (...) {
@@ -35,8 +41,13 @@ int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) 
         lock.lock();
         pending->result = result;
         pending->state = PendingSend::State::Done;
-        pending->sender->ownerWake.notify_all();
+        answered = pending->sender;
         ++handled;
+    }
+    if (answered) {
+        lock.unlock();
+        WakeOwner(*answered);
+        lock.lock();
     }
     return handled;
 }
@@ -72,6 +83,7 @@ bool Send(const Message& message, bool handleIncoming, const detail::Deadline& d
     target->incoming.push_back(pending);
     detail::NotifyArrival(*target);
     lock.unlock();
+    detail::WakeOwner(*target);
     detail::CallWakeHook(*target);
     lock.lock();
 

@@ -15,10 +15,13 @@ WindowRecord* WindowManager::FindWindow(WindowHandle window) {
 }
 
 void NotifyArrival(ThreadQueue& queue) {
-    queue.ownerWake.notify_all();
     if (queue.activityWatcher != nullptr) {
         queue.activityWatcher->Wake();
     }
+}
+
+void WakeOwner(ThreadQueue& queue) {
+    queue.ownerWake.notify_all();
 }
 
 void CallWakeHook(ThreadQueue& queue) {

@@ -46,7 +46,8 @@ struct ThreadQueue {
     bool quitRequested = false;
     int quitCode = 0;
     Waiter* activityWatcher = nullptr; // the owner, while it waits for queue activity
-    // The owner sleeps here while it waits for the answer to a send of its own.
+    // The owner sleeps here while it waits for the answer to a send of its own, or for
+    // activity of this queue alone.
     std::condition_variable ownerWake;
 
     // The wake hook; its calls hold hookMutex, so once SetQueueWakeHook has replaced it the
@@ -85,8 +86,14 @@ std::shared_ptr<ThreadQueue> CurrentThreadQueue();
 // hook calls it with the manager's lock not held.
 void ReleaseQueue(ThreadQueue& queue);
 
-// Wakes the owner of queue because a message arrived for it. Manager lock held.
+// Wakes the owner of queue because a message arrived for it, when it waits for its queue
+// together with events. Manager lock held.
 void NotifyArrival(ThreadQueue& queue);
+// Wakes the owner of queue when it sleeps on ownerWake: waiting for its queue alone or for
+// the answer to a send. Called after the manager's lock is released, so that the woken
+// thread does not run into the lock still held and sleep a second time; the caller keeps
+// the queue alive.
+void WakeOwner(ThreadQueue& queue);
 // Calls the queue's wake hook, if it has one. Manager lock not held.
 void CallWakeHook(ThreadQueue& queue);
 
