@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace apd::bench {
@@ -40,14 +39,6 @@ inline double ProcessCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// The times a thread of this process went to sleep so far: each is one wake-up later, the
-// cost that the machine's load does not blur.
-inline long VoluntarySwitches() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_nvcsw;
 }
 
 // Latencies of one side, in microseconds.

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "bench/notify_latency/Sides.h"
+#include "bench/notify_latency/VoluntarySwitches.h"
 
 namespace apd::bench {
 namespace {
