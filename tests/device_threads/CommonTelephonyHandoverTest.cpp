@@ -1,26 +1,22 @@
-// The telephony dispatcher over a terminal that was opened elsewhere and handed over as a
-// descriptor: it adopts the descriptor, carries bytes both ways through its threads, and
-// closes the descriptor when the port closes.
+// The telephony dispatcher over a serial port that was opened elsewhere and handed over;
+// compiled into the POSIX and the Windows program. It adopts the port, carries bytes both
+// ways through its threads, and closes the port when it closes.
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "comm/device/Tapi32Dispatcher.h"
+#include "tests/device_threads/HandedOverPort.h"
 #include "tests/device_threads/ThreadTestSupport.h"
-#include "tests/support/pty/PtyPair.h"
+#include "tests/support/farend/FarEnd.h"
 
 namespace apd::test {
 namespace {
 
 TEST(TelephonyHandover, TheHandedOverTerminalCarriesBytesBothWaysAndClosesWithThePort) {
-    PtyPair line;
-    const int fd = ::open(line.DevicePath().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    TApdTAPI32Dispatcher d(nullptr, fd);
+    FarEnd line(2);
+    const std::intptr_t handle = OpenForHandover(line.Name());
+    ASSERT_NE(handle, -1);
+    TApdTAPI32Dispatcher d(nullptr, handle);
     ASSERT_EQ(d.OpenDevicePort("ignored", 115200, ParityNone, 8, 1, 4096, 4096, 0), ecOK);
     EXPECT_EQ(d.LiveThreads(), 3);
     LineState state;
@@ -46,7 +42,7 @@ TEST(TelephonyHandover, TheHandedOverTerminalCarriesBytesBothWaysAndClosesWithTh
 
     d.CloseDevicePort();
     EXPECT_EQ(d.LiveThreads(), 0);
-    EXPECT_TRUE(::fcntl(fd, F_GETFD) == -1 && errno == EBADF) << "the descriptor was left open";
+    EXPECT_FALSE(StillASerialDevice(handle)) << "the handed-over port was left open";
     // Once closed, the number may stand for another file: it is not adopted again.
     EXPECT_EQ(d.DeviceOpen("ignored", 64, 64), ecCommNotOpen);
 }
