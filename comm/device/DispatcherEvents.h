@@ -28,6 +28,10 @@ inline constexpr std::uint32_t CommMaskTrailingEdge = 0x2000;
 inline constexpr unsigned DispatchHeartbeatMs = 50;
 // The most fills of the ring, each followed by the trigger checks, in one dispatch pass.
 inline constexpr int MaxFillsPerPass = 8;
+// How long the comm thread waits for the pass serving its device event before it looks
+// whether a delivery holds that pass; a handler waiting inside a delivery for more bytes
+// sees them this much later at most.
+inline constexpr unsigned DeliveryWatchMs = 2;
 // How long StartDispatcher waits for each thread to report that it runs.
 inline constexpr unsigned ThreadStartWaitMs = 3000;
 

@@ -134,12 +134,32 @@ void TComThread::Execute() {
             break;
         }
         const std::uint64_t handed = ++d.CommEventsStored;
+        if (d.Notifying) {
+            // A delivery holds the dispatch thread, for as long as its handler takes: the
+            // bytes go into the ring now, so that a handler waiting for them sees them.
+            // The pass after the delivery runs the trigger checks over them, in order.
+            d.FillStoredBytes();
+        }
         events.CommEventReady.Set();
-        do {
-            events.DispatchDone.Wait(platform::InfiniteTimeout);
-        } while (!d.StopThreads && d.CommEventsServed < handed);
+        AwaitPass(handed);
     }
     events.ThreadAck.Set();
+}
+
+void TComThread::AwaitPass(std::uint64_t handed) {
+    TApdWin32Dispatcher& d = dispatcher_;
+    DispatcherEvents& events = *events_;
+    while (!d.StopThreads && d.CommEventsServed < handed) {
+        if (events.DispatchDone.Wait(DeliveryWatchMs) == platform::WaitResult::Signalled ||
+            !d.Notifying) {
+            continue;
+        }
+        // The pass is held by a delivery. The device reports its input once per change, so
+        // the bytes of this event are taken now; the device is watched again from here on
+        // and later bytes are stored as they arrive (above).
+        d.FillStoredBytes();
+        return;
+    }
 }
 
 // ---- Dispatch thread ------------------------------------------------------------------

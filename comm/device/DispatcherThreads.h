@@ -2,7 +2,10 @@
 // The three threads that serve an open port.
 //
 // TComThread waits for device events and hands each to the dispatch thread, in lock-step:
-// it does not wait for the next event before the pass serving the last one is over.
+// it does not wait for the next event before the pass serving the last one is over, except
+// while a notification's delivery holds that pass (a handler may take seconds): then it
+// moves the bytes that arrive into the receive ring itself, so that a handler waiting for
+// the rest of a message sees each byte as it comes.
 // TDispThread runs a dispatch pass on each device event and at least every 50 ms: it moves
 // received bytes into the receive ring and runs the status, data and timer trigger checks,
 // which deliver the notifications. TOutThread writes what DeviceWrite queued in the output
@@ -69,6 +72,12 @@ public:
 
 protected:
     void Execute() override;
+
+private:
+    // Waits until a pass begun after device event `handed` is over, or until the pass
+    // turns out to be held by a notification's delivery (DeliveryWatchMs), after which the
+    // comm thread moves received bytes into the ring itself until the delivery ends.
+    void AwaitPass(std::uint64_t handed);
 };
 
 class TDispThread final : public TApdDispatcherThread {

@@ -54,6 +54,62 @@ TEST_F(DataFlow, RecordReachesTheWindowHandlerOnItsPumpingThread) {
     EXPECT_TRUE(PumpUntil([&] { return d.InBuffUsed() == 0; })) << "the tail did not move";
 }
 
+// A handler that waits inside its delivery for the rest of a record, as the workstation
+// does: each byte the far end writes meanwhile reaches the ring while the delivery is
+// still outstanding (the far end writes the next byte only once the handler has read the
+// last one), and a header among those bytes is found by the checks after the delivery, so
+// that every byte is read exactly once and in order.
+TEST_F(DataFlow, BytesArrivingDuringADeliveryReachTheHandlerWaitingForThem) {
+    Open();
+    AddTrigger(d, Header);
+    constexpr std::size_t RecordSize = 26;
+    std::mutex m;
+    std::string read;
+    Counter bytesRead;
+    Counter deliveries;
+    std::atomic<bool> starved{false};
+    PumpingThread gui([&](const Seen&) {
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        std::string record;
+        std::uint8_t c = 0;
+        while (record.size() < RecordSize) {
+            if (d.GetChar(c) == ecOK) {
+                record.push_back(static_cast<char>(c));
+                bytesRead.Add();
+            } else if (std::chrono::steady_clock::now() > deadline) {
+                starved = true;
+                break;
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        {
+            std::lock_guard hold(m);
+            read += record;
+        }
+        deliveries.Add();
+    });
+    RegisterWindow(d, gui.Window());
+
+    const std::string first = Header + Pattern(RecordSize - 2, 1);
+    const std::string second = Header + Pattern(RecordSize - 2, 100);
+    ASSERT_EQ(line.WriteFar(first.substr(0, 2)), 2u);
+    for (std::size_t i = 2; i < RecordSize; ++i) {
+        ASSERT_TRUE(bytesRead.WaitFor(static_cast<int>(i), 2500ms))
+            << "byte " << i - 1 << " did not reach the waiting handler";
+        // The next record comes in the same piece as the first one's last byte.
+        const std::string piece =
+            i + 1 < RecordSize ? first.substr(i, 1) : first.substr(i) + second;
+        ASSERT_EQ(line.WriteFar(piece), piece.size());
+    }
+    ASSERT_TRUE(deliveries.WaitFor(2));
+    EXPECT_FALSE(starved);
+    EXPECT_TRUE(PumpUntil([&] { return d.InBuffUsed() == 0; }));
+    EXPECT_EQ(deliveries.Value(), 2);
+    std::lock_guard hold(m);
+    EXPECT_EQ(read, first + second);
+}
+
 TEST_F(DataFlow, BytesTravelBothWays) {
     Open();
     Counter ends;
