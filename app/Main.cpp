@@ -4,27 +4,21 @@
 #include "app/PortChoiceDialog.h"
 #include "app/ValueText.h"
 #include "comm/device/Win32Dispatcher.h"
-#include "comm/dispatch/RingIndex.h"
 #include "comm/port/ApplicationExceptions.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDate>
 #include <QFileInfo>
 #include <QFont>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
-#include <QTime>
 #include <QVBoxLayout>
-
-#include <thread>
 
 namespace vorsilan::app {
 
@@ -33,11 +27,7 @@ namespace {
 constexpr int GridColumns = 9;
 constexpr int GridRows = 100;
 constexpr int GridRowHeight = 18;
-constexpr std::uint32_t RecordSize = 26;
-constexpr std::uint32_t RecordStartBytes = 24;
 constexpr std::uint16_t LargestStoredCount = 65535;
-// A ring this full outside a notification in normal reception has no room for a record.
-constexpr std::uint32_t RingFullBytes = apd::DispatchBufferSize - RecordSize;
 
 struct ColumnSpec {
     const char* header;
@@ -52,41 +42,6 @@ const ColumnSpec Columns[GridColumns] = {{"N п/п", 40},
                                          {"Дата анализа", 90},
                                          {"Время анализа", 89},
                                          {"Ф.И.О. лаборанта", 127}};
-
-std::uint16_t Bcd(std::uint8_t b) {
-    return static_cast<std::uint16_t>(10 * (b >> 4) + (b & 0x0F));
-}
-
-QChar DecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.isEmpty() ? QLatin1Char('.') : point.front();
-}
-
-// The divisor and the word of a sample kind; divisor 0 for an unknown kind.
-struct KindSpec {
-    std::uint32_t divisor;
-    const char* word;
-};
-KindSpec KindOf(std::uint16_t kind) {
-    switch (kind) {
-    case 1:
-        return {100, "Сыворотка "};
-    case 2:
-        return {100, "Кровь "};
-    case 3:
-        return {10, "Моча "};
-    default:
-        return {0, ""};
-    }
-}
-
-// The user's long time format with seconds, without the time zone that Qt's long format
-// adds.
-QString LongTimeText(const QTime& time) {
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    return QLocale::system().toString(time, format.trimmed());
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y,
                   bool bold = false) {
@@ -242,142 +197,12 @@ void TForm1::FormCreate() {
     }
     CPort->SetComNumber(7);
     CPort->SetBaud(115200);
+    // Records are found by their header alone: no "bytes available" notifications, each of
+    // which would hold the dispatcher until the window had answered it.
+    CPort->SetTriggerLength(0);
     CPort->AddDataTrigger(std::string("\xAA\x55", 2), false); // opens the port (AutoOpen)
     CPort->SetOpen(true);
     CPort->FlushInBuffer();
-}
-
-// ---- Reception ----------------------------------------------------------------------------
-
-bool TForm1::WaitForWaiting(std::uint32_t count, std::chrono::milliseconds bound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    for (;;) {
-        if (!CPort->Open()) {
-            return false;
-        }
-        if (CPort->InBuffUsed() >= count) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(bounds_.poll);
-    }
-}
-
-void TForm1::GiveUpRecord() {
-    if (CPort->Open()) {
-        CPort->FlushInBuffer();
-        ShowStatus(IncompleteRecordText);
-    } else {
-        ShowStatus(ReceptionStoppedText);
-    }
-}
-
-bool TForm1::SkipToHeader() {
-    std::uint8_t previous = 0;
-    bool havePrevious = false;
-    while (CPort->InBuffUsed() > 0) {
-        const std::uint8_t b = CPort->GetChar();
-        if (havePrevious && previous == 0xAA && b == 0x55) {
-            return true;
-        }
-        previous = b;
-        havePrevious = true;
-    }
-    return false;
-}
-
-bool TForm1::ReceiveRecord() {
-    std::this_thread::sleep_for(bounds_.pause);
-    // Inside the notification nothing new reaches the buffer until the delivery wait has
-    // passed, so wait for the whole record rather than trusting the pause alone.
-    WaitForWaiting(RecordSize, bounds_.recordRest);
-    try {
-        // Noise ahead of the header would shift every field: start at the header.
-        const std::uint32_t waitingBefore = CPort->InBuffUsed();
-        if (!SkipToHeader()) {
-            GiveUpRecord();
-            return false;
-        }
-        if (waitingBefore - CPort->InBuffUsed() > 2) {
-            WaitForWaiting(RecordSize - 2, bounds_.recordStart);
-        }
-        const std::uint8_t low = CPort->GetChar();
-        const std::uint8_t high = CPort->GetChar();
-        Edit2->setText(QString::number(low + 256 * high));
-        for (int i = 0; i < 15; ++i) {
-            CPort->GetChar();
-        }
-        ResultValue = Bcd(CPort->GetChar());
-        ResultValue = static_cast<std::uint16_t>(ResultValue + 100 * Bcd(CPort->GetChar()));
-        SampleKind = CPort->GetChar();
-        const KindSpec kind = KindOf(SampleKind);
-        if (kind.divisor != 0) {
-            Label7->setText(QString::fromUtf8(kind.word) +
-                            GeneralValueText(ResultValue, kind.divisor, 4, DecimalSeparator()));
-            Label7->adjustSize();
-        }
-        for (int i = 0; i < 4; ++i) {
-            CPort->GetChar();
-        }
-    } catch (...) {
-        // A record broken part-way must never be stored as a mix of old and new fields.
-        ResultPending = false;
-        throw;
-    }
-    CPort->FlushInBuffer();
-    ResultDate = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-    Label8->setText(ResultDate);
-    Label8->adjustSize();
-    ResultTime = LongTimeText(QTime::currentTime());
-    Label9->setText(ResultTime);
-    Label9->adjustSize();
-    ResultPending = true;
-    return true;
-}
-
-void TForm1::CPortTriggerData(apd::TApdCustomComPort& /*CP*/, std::uint16_t /*TriggerHandle*/) {
-    inNotification_ = true;
-    struct Clear {
-        bool& flag;
-        ~Clear() { flag = false; }
-    } clear{inNotification_};
-
-    if (!WaitForWaiting(RecordStartBytes, bounds_.recordStart)) {
-        GiveUpRecord();
-        return;
-    }
-    if (ExchangeMode == 0) {
-        if (!ReceiveRecord()) {
-            return;
-        }
-    } else if (ExchangeMode == 1) {
-        if (!WaitForWaiting(1, bounds_.recordStart)) {
-            GiveUpRecord();
-            return;
-        }
-        CPort->GetChar();
-    } else if (ExchangeMode == 2) {
-        CPort->GetChar();
-    }
-    CPort->FlushInBuffer();
-}
-
-void TForm1::CheckLine() {
-    if (!CPort->Open() || inNotification_) {
-        return;
-    }
-    const auto* device = dynamic_cast<const apd::TApdWin32Dispatcher*>(CPort->Dispatcher());
-    const bool lost = device != nullptr && device->DeviceLost();
-    if (lost && !lossShown_) {
-        ShowStatus(LinkLostText);
-    }
-    lossShown_ = lost;
-    if (!lost && ExchangeMode == 0 && CPort->InBuffUsed() >= RingFullBytes) {
-        CPort->FlushInBuffer();
-        ShowStatus(RingFullText);
-    }
 }
 
 // ---- Journal and report -------------------------------------------------------------------
@@ -392,7 +217,7 @@ void TForm1::Button1Click() {
             JournalRow row;
             row.patient = Edit1->text();
             row.number = Edit2->text();
-            const QChar separator = DecimalSeparator();
+            const QChar separator = UserDecimalSeparator();
             switch (SampleKind) {
             case 1:
                 row.serum = GeneralValueText(ResultValue, 100, 3, separator);

@@ -5,7 +5,9 @@
 // component's data trigger on the record header 0xAA 0x55.
 
 #include "app/MessagePump.h"
+#include "app/PortWait.h"
 #include "app/ReportFile.h"
+#include "app/ResultRecordDecoding.h"
 #include "app/SettingsExchange.h"
 #include "app/StringGrid.h"
 #include "app/UserPrompts.h"
@@ -30,18 +32,13 @@ class QWidget;
 
 namespace vorsilan::app {
 
-// How long the reception of one record may wait for its bytes. Inside a notification the
-// dispatcher delivers nothing new for up to 3 s, so the first bound covers that, a record at
-// 115200 baud and a good margin.
+// How long the reception of a record waits for the bytes it still owes: their line time at
+// the port's speed and framing plus this margin, which covers a record that comes in pieces
+// with gaps between them, a USB adapter's latency timer and a busy machine. Bytes reach the
+// receive buffer while the window handles a record, so a wait ends as soon as they are there.
 struct ReceiveBounds {
-    std::chrono::milliseconds recordStart{4500}; // the first 24 bytes, or one exchange byte
-    std::chrono::milliseconds pause{500};        // the pause before reading the record
-    // Up to 26 bytes after the pause. A record that came in two pieces completes only after
-    // the dispatcher has given up waiting for this handler twice: once for the data
-    // notification being handled and once for the avail notification that follows it for
-    // the bytes still waiting (3000 ms each), so the bound covers both.
-    std::chrono::milliseconds recordRest{6500};
-    std::chrono::milliseconds poll{2}; // sleep between looks at the buffer
+    std::chrono::milliseconds margin{1000};
+    PollPauses pauses;
 };
 
 // Status-bar texts.
@@ -86,6 +83,12 @@ public:
     // Shows the engineering menu item (the service staff's key chord).
     void RevealEngineeringMenu();
 
+signals:
+    // Each record taken in normal reception, after the window shows it (a record of an
+    // unknown sample kind too).
+    void RecordReceived(const vorsilan::app::DecodedRecord& record);
+
+public:
     // ---- State --------------------------------------------------------------------------
     std::uint16_t ExchangeMode = 0;
     bool ResultPending = false;
@@ -141,14 +144,16 @@ private:
     template <typename Handler>
     void Guarded(Handler&& handler);
 
-    // Waits, polling, until `count` bytes wait unread; false when the bound passed or the
-    // port is no longer open.
-    bool WaitForWaiting(std::uint32_t count, std::chrono::milliseconds bound);
-    // Mode 0: the record. False when the reception was given up (nothing more to do).
-    bool ReceiveRecord();
-    // Reads up to and including the first 0xAA 0x55; false when none is waiting.
-    bool SkipToHeader();
-    void GiveUpRecord();
+    // Waits until `count` more bytes wait unread, bounded by their line time and the margin.
+    bool WaitForBytes(std::uint32_t count);
+    // Normal reception: takes every record waiting, oldest first, waiting for the rest of
+    // each record that has begun; noise and broken records are dropped on the way.
+    void ReceiveRecords();
+    void ShowRecord(const DecodedRecord& record);
+    // Modes 1 and 2: a notification while the settings block is exchanged.
+    void ReceiveExchangeByte();
+    // Takes every byte waiting in the receive buffer, leaving the driver's queue alone.
+    void DiscardWaitingBytes();
     void ShowStatus(const QString& text);
 
     std::unique_ptr<UserPrompts> prompts_;

@@ -112,6 +112,9 @@ void TFSetup2::Button1Click() {
         port_.SetBaud(115200);
         port_.AddDataTrigger(RecordHeader, false); // opens the port (AutoOpen)
         port_.SetOpen(true);
+        // As at start: what waited on the line before the reopen is no record of this
+        // session's, and would be taken for the start of the next one.
+        port_.FlushInBuffer();
     } catch (...) {
         // The dialog stays open with the port closed; the user may choose another port.
         report_(std::current_exception());

@@ -1,16 +1,14 @@
 #include "app/SettingsExchange.h"
 
 #include "app/Main.h"
+#include "app/PortWait.h"
 #include "app/SetupDialog.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 
-#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace vorsilan::app {
 
@@ -128,24 +126,7 @@ void SettingsExchange::Finish() {
 } // namespace
 
 bool WaitForAnswer(apd::TApdComPort& port, const SettingsBounds& bounds) {
-    const auto deadline = std::chrono::steady_clock::now() + bounds.answer;
-    std::chrono::microseconds pause = bounds.firstPause;
-    for (;;) {
-        if (!port.Open()) {
-            return false;
-        }
-        if (port.CharReady()) {
-            return true;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, bounds.longestPause);
-    }
+    return WaitForWaitingBytes(port, 1, bounds.answer, {bounds.firstPause, bounds.longestPause});
 }
 
 void RunSettingsExchange(TForm1& form, const SettingsExchangeOptions& options) {

@@ -1,5 +1,7 @@
 #include "app/ValueText.h"
 
+#include <QLocale>
+
 namespace vorsilan::app {
 
 namespace {
@@ -67,6 +69,11 @@ QString GeneralValueText(std::uint32_t value, std::uint32_t divisor, int precisi
         return mantissa + QStringLiteral("E+") + QString::number(exponent);
     }
     return FixedText(v, scaledDecimals, decimalSeparator);
+}
+
+QChar UserDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QLatin1Char('.') : point.front();
 }
 
 } // namespace vorsilan::app

@@ -15,4 +15,7 @@ namespace vorsilan::app {
 QString GeneralValueText(std::uint32_t value, std::uint32_t divisor, int precision,
                          QChar decimalSeparator);
 
+// The decimal separator of the user's regional settings.
+QChar UserDecimalSeparator();
+
 } // namespace vorsilan::app

@@ -185,9 +185,9 @@ private slots:
         QCOMPARE(form->Port().Baud(), 115200);
         const Triggers triggers = TriggersOf(form->Port());
         QCOMPARE(triggers.patterns, std::vector<std::string>{Header});
-        // The avail threshold is the component's, as after start-up.
+        // No avail notifications, as after start-up: the window does not handle them.
         QCOMPARE(triggers.availLength, std::int32_t(form->Port().TriggerLength()));
-        QCOMPARE(int(form->Port().TriggerLength()), 1);
+        QCOMPARE(int(form->Port().TriggerLength()), 0);
         QCOMPARE(form->Port().InBuffUsed(), 0);
 
         QVERIFY(Receive(*sim3, 2));
@@ -198,6 +198,19 @@ private slots:
         QVERIFY(sim7->SendRecord(*EncodeResultRecord(70, 556, SampleKind::Serum)));
         QVERIFY(Receive(*sim3, 4));
         QCOMPARE(handlerCalls, 4);
+    }
+
+    void recordWaitingOnTheNewPortBeforeTheReopenIsDiscarded() {
+        Start();
+        std::vector<std::uint16_t> shown;
+        connect(form.get(), &TForm1::RecordReceived,
+                [&](const DecodedRecord& record) { shown.push_back(record.number); });
+        // The analyser on COM3 sent a result while the window still listened on COM7.
+        QVERIFY(sim3->SendRecord(*EncodeResultRecord(99, 556, SampleKind::Serum)));
+        QVERIFY(RunDialog([](TFSetup2& dialog) { ChooseAndOk(dialog, 3); }));
+        QVERIFY(Receive(*sim3, 2));
+        QCOMPARE(shown, std::vector<std::uint16_t>{2});
+        QVERIFY(prompts->errors.isEmpty());
     }
 
     void repeatedOkKeepsOneCallPerRecord() {

@@ -1,0 +1,198 @@
+// Result reception: the main window's handler of the record header trigger, and the look
+// at the line that its timer takes.
+
+#include "app/Main.h"
+
+#include "app/ValueText.h"
+#include "comm/device/Win32Dispatcher.h"
+#include "comm/dispatch/RingIndex.h"
+
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTime>
+
+#include <vector>
+
+namespace vorsilan::app {
+
+namespace {
+
+// In modes 1 and 2 a notification waits for this many bytes first, as it does for a record.
+constexpr std::uint32_t RecordStartBytes = 24;
+// A ring this full outside a notification in normal reception has no room for a record.
+constexpr std::uint32_t RingFullBytes = apd::DispatchBufferSize - RecordSize;
+
+// The divisor and the word of a sample kind; divisor 0 for an unknown kind.
+struct KindSpec {
+    std::uint32_t divisor;
+    const char* word;
+};
+KindSpec KindOf(std::uint16_t kind) {
+    switch (kind) {
+    case 1:
+        return {100, "Сыворотка "};
+    case 2:
+        return {100, "Кровь "};
+    case 3:
+        return {10, "Моча "};
+    default:
+        return {0, ""};
+    }
+}
+
+// The user's long time format with seconds, without the time zone that Qt's long format
+// adds.
+QString LongTimeText(const QTime& time) {
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return QLocale::system().toString(time, format.trimmed());
+}
+
+void DropFront(std::vector<std::uint8_t>& bytes, std::size_t count) {
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+} // namespace
+
+bool TForm1::WaitForBytes(std::uint32_t count) {
+    return WaitForWaitingBytes(*CPort, count, LineTime(*CPort, count) + bounds_.margin,
+                               bounds_.pauses);
+}
+
+void TForm1::ShowRecord(const DecodedRecord& record) {
+    Edit2->setText(QString::number(record.number));
+    ResultValue = record.value;
+    SampleKind = record.kind;
+    const KindSpec kind = KindOf(SampleKind);
+    if (kind.divisor != 0) {
+        Label7->setText(QString::fromUtf8(kind.word) +
+                        GeneralValueText(ResultValue, kind.divisor, 4, UserDecimalSeparator()));
+        Label7->adjustSize();
+    }
+    ResultDate = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    Label8->setText(ResultDate);
+    Label8->adjustSize();
+    ResultTime = LongTimeText(QTime::currentTime());
+    Label9->setText(ResultTime);
+    Label9->adjustSize();
+    ResultPending = true;
+    emit RecordReceived(record);
+}
+
+void TForm1::ReceiveRecords() {
+    using Action = ReceptionStep::Action;
+    using Otherwise = ReceptionStep::Otherwise;
+    // Bytes taken off the port and not yet settled. Each is taken only once it is needed,
+    // so that nothing behind the last record is read before its time.
+    std::vector<std::uint8_t> pending;
+    pending.reserve(2 * RecordSize);
+    const auto take = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            pending.push_back(CPort->GetChar());
+        }
+    };
+    const auto decodeFront = [&] {
+        ShowRecord(DecodeRecord(std::span(pending).first<RecordSize>()));
+        DropFront(pending, RecordSize);
+    };
+    for (;;) {
+        const ReceptionStep step = NextReceptionStep(pending);
+        if (step.action == Action::Skip) {
+            DropFront(pending, step.count);
+            continue;
+        }
+        if (step.action == Action::Decode) {
+            decodeFront();
+            continue;
+        }
+        if (pending.empty()) {
+            // Between records: whatever waits is looked at, nothing is waited for.
+            if (!CPort->Open() || CPort->InBuffUsed() == 0) {
+                return;
+            }
+            take(1);
+            continue;
+        }
+        const auto missing = static_cast<std::uint32_t>(step.count - pending.size());
+        if (WaitForBytes(missing)) {
+            take(missing);
+            continue;
+        }
+        if (!CPort->Open()) {
+            ShowStatus(ReceptionStoppedText);
+            return;
+        }
+        switch (step.otherwise) {
+        case Otherwise::GiveUp:
+            DropFront(pending, BrokenRecordLength(pending));
+            ShowStatus(IncompleteRecordText);
+            break;
+        case Otherwise::DropQuietly:
+            DropFront(pending, 1);
+            break;
+        case Otherwise::Decode:
+            decodeFront();
+            break;
+        }
+    }
+}
+
+void TForm1::ReceiveExchangeByte() {
+    if (!WaitForBytes(RecordStartBytes) || (ExchangeMode == 1 && !WaitForBytes(1))) {
+        if (CPort->Open()) {
+            CPort->FlushInBuffer();
+            ShowStatus(IncompleteRecordText);
+        } else {
+            ShowStatus(ReceptionStoppedText);
+        }
+        return;
+    }
+    CPort->GetChar();
+    CPort->FlushInBuffer();
+}
+
+void TForm1::CPortTriggerData(apd::TApdCustomComPort& /*CP*/, std::uint16_t /*TriggerHandle*/) {
+    if (inNotification_) {
+        // A later notification reached the window while a wait of the handler let its
+        // messages run: the handler that runs takes those bytes too.
+        return;
+    }
+    inNotification_ = true;
+    struct Clear {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{inNotification_};
+
+    if (ExchangeMode == 0) {
+        ReceiveRecords();
+    } else if (ExchangeMode == 1 || ExchangeMode == 2) {
+        ReceiveExchangeByte();
+    }
+}
+
+void TForm1::DiscardWaitingBytes() {
+    for (std::uint16_t waiting = CPort->InBuffUsed(); waiting > 0; --waiting) {
+        CPort->GetChar();
+    }
+}
+
+void TForm1::CheckLine() {
+    if (!CPort->Open() || inNotification_) {
+        return;
+    }
+    const auto* device = dynamic_cast<const apd::TApdWin32Dispatcher*>(CPort->Dispatcher());
+    const bool lost = device != nullptr && device->DeviceLost();
+    if (lost && !lossShown_) {
+        ShowStatus(LinkLostText);
+    }
+    lossShown_ = lost;
+    if (!lost && ExchangeMode == 0 && CPort->InBuffUsed() >= RingFullBytes) {
+        // Only the ring: a record may be waiting in the driver's queue behind the noise.
+        DiscardWaitingBytes();
+        ShowStatus(RingFullText);
+    }
+}
+
+} // namespace vorsilan::app
