@@ -5,9 +5,20 @@
 #
 #   DEMO_INTERVAL   time between results (default 4s)
 #   DEMO_SECONDS    quit after this many seconds (default: when the window is closed)
+#
+# `bash scripts/demo.sh --simulator-options` prints the simulator's options, one a line, and
+# does nothing else (a test runs the demo's reception with them).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
+
+# The first result comes one interval after the start, once the workstation has its port open.
+interval="${DEMO_INTERVAL:-4s}"
+simulator_options=(--port 7 --pace --exec "wait $interval" --interval "$interval")
+if [[ "${1:-}" == "--simulator-options" ]]; then
+    printf '%s\n' "${simulator_options[@]}"
+    exit 0
+fi
 bash scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j "$(nproc)" --target Project vorsilan-sim
@@ -34,7 +45,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-build/release/tools/simulator/vorsilan-sim --port 7 --pace --interval "${DEMO_INTERVAL:-4s}" &
+build/release/tools/simulator/vorsilan-sim "${simulator_options[@]}" &
 sim_pid=$!
 for _ in $(seq 100); do
     [[ -e "$ports/COM7" ]] && break
