@@ -9,6 +9,7 @@
 
 #include "app/Main.h"
 #include "app/SetupDialog.h"
+#include "bench/app/QuietPrompts.h"
 #include "tools/simulator/AnalyserSimulator.h"
 
 #include <QApplication>
@@ -47,20 +48,6 @@ struct Stamp {
     }
 };
 
-// Errors go to standard error; nothing asks the user anything.
-class QuietPrompts : public app::UserPrompts {
-public:
-    std::optional<QString> AskSaveFileName(const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    app::OverwriteAnswer AskOverwrite(const QString&) override { return app::OverwriteAnswer::No; }
-    void ShowError(const QString& text) override {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", text.toUtf8().constData());
-    }
-    int errors = 0;
-};
-
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -94,8 +81,8 @@ int main(int argc, char* argv[]) {
     const bool paced = argc > 2 && std::string_view(argv[2]) == "paced";
     options.pacingBaud = paced ? 115200 : 0;
     sim::AnalyserSimulator simulator(options);
-    auto prompts = std::make_unique<QuietPrompts>();
-    QuietPrompts& quiet = *prompts;
+    auto prompts = std::make_unique<bench::QuietPrompts>();
+    bench::QuietPrompts& quiet = *prompts;
     app::TForm1 form(std::move(prompts));
 
     std::vector<Sample> reads, writes, wholes;
