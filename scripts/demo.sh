@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the workstation against the analyser simulator: the
 # simulator publishes a pseudo-terminal as COM7 in a private port directory and sends a
-# plausible result every few seconds; the workstation opens COM7 as always.
+# plausible result every few seconds, byte by byte at line speed (115200 baud) as the
+# analyser sends it; the workstation opens COM7 as always.
 #
 #   DEMO_INTERVAL   time between results (default 4s)
 #   DEMO_SECONDS    quit after this many seconds (default: when the window is closed)
@@ -34,7 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-build/release/tools/simulator/vorsilan-sim --port 7 --pace --interval "${DEMO_INTERVAL:-4s}" &
+build/release/tools/simulator/vorsilan-sim --port 7 --interval "${DEMO_INTERVAL:-4s}" &
 sim_pid=$!
 for _ in $(seq 100); do
     [[ -e "$ports/COM7" ]] && break

@@ -32,7 +32,7 @@ enum class NoiseClass {
     // bytes in all.
     FalseHeader,
     // The same, but the false record is plausible: BCD value bytes and a kind of 1..3. A
-    // receiver cannot tell it from a record cut short, so the real record may be lost.
+    // receiver cannot tell it from a real record, so the real one may be lost.
     FalseHeaderPossible,
     // The record, then noise with a false header 0xAA 0x55 followed by fewer than 24 more
     // bytes: a record that never ends. At most 40 noise bytes.
