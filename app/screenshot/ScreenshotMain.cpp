@@ -29,6 +29,10 @@ int main(int argc, char* argv[]) {
     vorsilan::sim::SimulatorOptions options;
     options.comNumber = 7;
     options.portDir = ports.path().toStdString();
+    // Each record in one write: the window waits for the rest of a record inside the
+    // notification of its header, where nothing new reaches the receive buffer, so a record
+    // paced at line speed can be lost.
+    options.pacingBaud = 0;
     vorsilan::sim::AnalyserSimulator analyser(options);
     vorsilan::app::TForm1 form;
     form.show();
