@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the workstation against the analyser simulator: the
 # simulator publishes a pseudo-terminal as COM7 in a private port directory and sends a
-# plausible result every few seconds; the workstation opens COM7 as always.
+# plausible result every few seconds, byte by byte at line speed (115200 baud) as the
+# analyser sends it; the workstation opens COM7 as always.
 #
 #   DEMO_INTERVAL   time between results (default 4s)
 #   DEMO_SECONDS    quit after this many seconds (default: when the window is closed)
@@ -14,7 +15,7 @@ cd "$root"
 
 # The first result comes one interval after the start, once the workstation has its port open.
 interval="${DEMO_INTERVAL:-4s}"
-simulator_options=(--port 7 --pace --exec "wait $interval" --interval "$interval")
+simulator_options=(--port 7 --exec "wait $interval" --interval "$interval")
 if [[ "${1:-}" == "--simulator-options" ]]; then
     printf '%s\n' "${simulator_options[@]}"
     exit 0

@@ -31,8 +31,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The simulator stays quiet during the idle measurement, then sends a record every 1.5 s.
-"$build/tools/simulator/vorsilan-sim" --port 7 --script "$script" >/dev/null 2>&1 &
+# The simulator stays quiet during the idle measurement, then sends a record every 1.5 s,
+# each in one write (--whole), so that the figure is the handling of a whole record.
+"$build/tools/simulator/vorsilan-sim" --port 7 --whole --script "$script" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [[ -e "$ports/COM7" ]] && break; sleep 0.05; done
 

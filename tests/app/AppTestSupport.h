@@ -69,7 +69,11 @@ inline ReceiveBounds TestBounds() {
     return bounds;
 }
 
-// The simulator's options for an analyser on COM`comNumber` of the port directory.
+// The simulator's options for an analyser on COM`comNumber` of the port directory. Each send
+// goes out in one write, not at line speed: the window waits for the rest of a record inside
+// the notification of its header, where nothing new reaches the receive buffer, so a record
+// paced at line speed can be lost; and the settings exchange, which polls for each byte with
+// growing pauses, would make these tests several times slower.
 inline vorsilan::sim::SimulatorOptions SimulatorOnCom(unsigned comNumber) {
     vorsilan::sim::SimulatorOptions options;
     options.comNumber = comNumber;

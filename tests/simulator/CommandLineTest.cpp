@@ -16,7 +16,9 @@ TEST(CommandLine, DefaultsAndEveryOption) {
     ASSERT_TRUE(none.error.empty());
     EXPECT_EQ(none.options.comNumber, 7u);
     EXPECT_TRUE(none.options.commands.empty());
-    EXPECT_EQ(none.options.pacingBaud, 0u);
+    EXPECT_EQ(none.options.pacingBaud, 115200u);
+    EXPECT_EQ(none.options.pieces, 1u);
+    EXPECT_EQ(none.options.noise, NoiseClass::None);
 
     const CommandLineResult all = Parse({"--port",
                                          "3",
@@ -49,7 +51,12 @@ TEST(CommandLine, DefaultsAndEveryOption) {
                                          "aa",
                                          "--write-timeout",
                                          "500ms",
-                                         "--pace",
+                                         "--pieces",
+                                         "3",
+                                         "--gap",
+                                         "16ms",
+                                         "--noise",
+                                         "false-header-possible",
                                          "--silent",
                                          "-x",
                                          "-q"});
@@ -73,11 +80,21 @@ TEST(CommandLine, DefaultsAndEveryOption) {
     EXPECT_EQ(o.readAnswer, 0x15);
     EXPECT_EQ(o.writeAnswer, 0xAA);
     EXPECT_EQ(o.writeTimeout, 500ms);
-    EXPECT_EQ(o.pacingBaud, 115200u);
+    EXPECT_EQ(o.pacingBaud, 0u);
+    EXPECT_EQ(o.pieces, 3u);
+    EXPECT_EQ(o.pieceGap, 16ms);
+    EXPECT_EQ(o.noise, NoiseClass::FalseHeaderPossible);
     EXPECT_TRUE(o.silent);
     EXPECT_TRUE(o.exitWhenDone);
     EXPECT_TRUE(o.quiet);
     EXPECT_EQ(Parse({"--pace-baud", "9600"}).options.pacingBaud, 9600u);
+    // The last of the delivery options holds.
+    const ToolOptions whole = Parse({"--pieces", "4", "--whole"}).options;
+    EXPECT_EQ(whole.pacingBaud, 0u);
+    EXPECT_EQ(whole.pieces, 1u);
+    const ToolOptions paced = Parse({"--whole", "--pieces", "4", "--pace"}).options;
+    EXPECT_EQ(paced.pacingBaud, 115200u);
+    EXPECT_EQ(paced.pieces, 1u);
     EXPECT_TRUE(Parse({"-h"}).options.help);
 }
 
@@ -100,6 +117,12 @@ TEST(CommandLine, BadArgumentsAreRefusedWithAMessageNamingThem) {
         {{"--pace=1"}, "option --pace takes no value"},
         {{"--pace-baud", "10"}, "bad rate '10'"},
         {{"-s", "a", "-s", "b"}, "only one --script"},
+        {{"--pieces", "0"}, "bad piece count '0'"},
+        {{"--pieces", "1001"}, "bad piece count '1001'"},
+        {{"--gap", "5ms"}, "--gap needs --pieces"},
+        {{"--pieces", "3", "--gap", "5ms", "--pace"}, "--gap needs --pieces"},
+        {{"--gap", "soon"}, "bad gap 'soon'"},
+        {{"--noise", "loud"}, "unknown noise class 'loud'"},
     };
     for (const auto& [arguments, message] : cases) {
         const CommandLineResult result = ParseCommandLine(arguments);
@@ -110,27 +133,23 @@ TEST(CommandLine, BadArgumentsAreRefusedWithAMessageNamingThem) {
 
 TEST(CommandLine, HelpDocumentsEveryOptionAndScriptCommand) {
     const std::string help = HelpText();
-    for (const char* word : {"--port",           "--port-dir",
-                             "--pace",           "--pace-baud",
-                             "--silent",         "--record",
-                             "--exec",           "--script",
-                             "--interval",       "--count",
-                             "--first-number",   "--kind",
-                             "--seed",           "--block",
-                             "--save-block",     "--read-answer",
-                             "--write-answer",   "--write-timeout",
-                             "--exit-when-done", "--quiet",
-                             "--help",           "--version",
-                             "record NUMBER",    "bcd NUMBER",
-                             "random [COUNT",    "raw HEX",
-                             "noise COUNT",      "truncated LENGTH",
-                             "inner-header",     "wait DURATION",
-                             "wait-read",        "wait-write",
-                             "silent [on|off]",  "pace [on|off|BAUD]",
-                             "load FILE",        "save FILE",
-                             "vanish",           "exit",
-                             "Exit status"}) {
+    for (const char* word :
+         {"--port",           "--port-dir",        "--pace",          "--pace-baud",
+          "--silent",         "--record",          "--exec",          "--script",
+          "--interval",       "--count",           "--first-number",  "--kind",
+          "--whole",          "--pieces",          "--gap",           "--noise",
+          "pieces COUNT",     "noise-class CLASS", "--seed",          "--block",
+          "--save-block",     "--read-answer",     "--write-answer",  "--write-timeout",
+          "--exit-when-done", "--quiet",           "--help",          "--version",
+          "record NUMBER",    "bcd NUMBER",        "random [COUNT",   "raw HEX",
+          "noise COUNT",      "truncated LENGTH",  "inner-header",    "wait DURATION",
+          "wait-read",        "wait-write",        "silent [on|off]", "pace [on|off|BAUD]",
+          "load FILE",        "save FILE",         "vanish",          "exit",
+          "Exit status"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
+    }
+    for (const NoiseClass noise : kNoiseClasses) {
+        EXPECT_NE(help.find(NoiseClassName(noise)), std::string::npos) << NoiseClassName(noise);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "tools/simulator/ResultRecord.h"
+#include "tests/simulator/LineBytes.h"
 #include "tools/simulator/FaultyRecords.h"
 #include "tools/simulator/PlausibleResults.h"
 
@@ -98,6 +99,79 @@ TEST(FaultyRecords, NoiseNeverHoldsAHeaderByteAndAnInnerHeaderKeepsTheFields) {
     EXPECT_EQ(late[17], 0xAA);
     EXPECT_EQ(late[18], 0x55);
     EXPECT_EQ(late[19], 0x56);
+}
+
+bool IsPackedBcd(std::uint8_t byte) {
+    return (byte >> 4) <= 9 && (byte & 0x0F) <= 9;
+}
+
+TEST(FaultyRecords, EveryNoiseClassLaysOutItsBurstAsNamed) {
+    enum class False { None, Impossible, Possible, Behind };
+    struct Layout {
+        NoiseClass noise;
+        const char* name;
+        bool recordFirst;
+        std::size_t leastNoise, mostNoise;
+        False falseHeader;
+    };
+    const Layout layouts[] = {
+        {NoiseClass::None, "none", true, 0, 0, False::None},
+        {NoiseClass::Leading, "leading", false, 1, 40, False::None},
+        {NoiseClass::Trailing, "trailing", true, 1, 40, False::None},
+        {NoiseClass::FalseHeader, "false-header", false, 22, 40, False::Impossible},
+        {NoiseClass::FalseHeaderPossible, "false-header-possible", false, 22, 40, False::Possible},
+        {NoiseClass::TrailingFalseHeader, "trailing-false-header", true, 2, 40, False::Behind},
+        {NoiseClass::Flood, "flood", false, 8192, 8192, False::None},
+    };
+    ASSERT_EQ(std::size(layouts), kNoiseClasses.size());
+    // No 0xAA in the record but its header, so that every other one is the noise's.
+    const ResultRecord record = *EncodeResultRecord(12345, 556, SampleKind::Serum);
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        EXPECT_EQ(NoiseClassName(layout.noise), layout.name);
+        EXPECT_EQ(ParseNoiseClass(layout.name), layout.noise);
+        for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+            std::mt19937 random(seed);
+            const auto burst = NoisyBurst(record, layout.noise, random);
+            ASSERT_GE(burst.size(), kResultRecordSize + layout.leastNoise) << seed;
+            ASSERT_LE(burst.size(), kResultRecordSize + layout.mostNoise) << seed;
+            const std::size_t at = layout.recordFirst ? 0 : burst.size() - kResultRecordSize;
+            ASSERT_TRUE(std::equal(record.begin(), record.end(), burst.begin() + at)) << seed;
+
+            std::vector<std::size_t> headers = test::HeaderPositions(burst);
+            std::erase(headers, at);
+            if (layout.falseHeader == False::None) {
+                EXPECT_TRUE(headers.empty()) << seed;
+                continue;
+            }
+            ASSERT_EQ(headers.size(), 1u) << seed;
+            const std::size_t false0 = headers.front();
+            EXPECT_EQ(burst[false0 + 1], kHeaderSecond) << seed;
+            if (layout.falseHeader == False::Behind) {
+                EXPECT_GE(false0, kResultRecordSize) << seed;
+                EXPECT_LT(burst.size() - false0 - 2, 24u) << seed; // never a whole record
+                continue;
+            }
+            // The 26 bytes from the false header hold the real header whole, and their
+            // value and kind bytes lie ahead of it.
+            ASSERT_LE(at + 2, false0 + kResultRecordSize) << seed;
+            ASSERT_GT(at, false0 + kKindOffset) << seed;
+            const std::uint8_t low = burst[false0 + kValueLowOffset];
+            const std::uint8_t high = burst[false0 + kValueHighOffset];
+            const std::uint8_t kind = burst[false0 + kKindOffset];
+            const bool possible = IsPackedBcd(low) && IsPackedBcd(high) && kind >= 1 && kind <= 3;
+            EXPECT_EQ(possible, layout.falseHeader == False::Possible)
+                << seed << ": " << int(low) << " " << int(high) << " " << int(kind);
+        }
+    }
+    EXPECT_FALSE(ParseNoiseClass("Leading"));
+    EXPECT_FALSE(ParseNoiseClass("false_header"));
+
+    // The noise is the seed's: the same seed, the same burst.
+    std::mt19937 first(9);
+    std::mt19937 second(9);
+    EXPECT_EQ(NoisyBurst(record, NoiseClass::FalseHeader, first),
+              NoisyBurst(record, NoiseClass::FalseHeader, second));
 }
 
 TEST(PlausibleResults, NumbersCountUpAndValuesStayInTheirKindsRange) {

@@ -1,3 +1,4 @@
+#include "tests/simulator/LineBytes.h"
 #include "tests/simulator/PcEnd.h"
 #include "tests/simulator/SimulatorFixture.h"
 
@@ -68,6 +69,35 @@ TEST_F(ScriptRunnerTest, RandomRecordsComeWithRisingNumbers) {
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(i * kResultRecordSize),
                     kResultRecordSize, record.begin());
         EXPECT_EQ(DecodeResultRecord(record).number, 100 + i);
+    }
+    EXPECT_EQ(sim_.Counters().recordsSent, 3u);
+}
+
+TEST_F(ScriptRunnerTest, NoiseClassAndPiecesHoldForTheRecordsThatFollow) {
+    ASSERT_EQ(Run("noise-class trailing\n"
+                  "record 1 5 serum\n"
+                  "pieces 3 1ms\n"
+                  "random 1\n"
+                  "noise-class none\n"
+                  "pace off\n"
+                  "record 2 5 serum\n")
+                  .outcome,
+              ScriptOutcome::Completed);
+    // Everything was on the line once Run returned.
+    const auto bytes = pc_.Read(sim_.Counters().bytesSent);
+    ASSERT_EQ(bytes.size(), sim_.Counters().bytesSent);
+    // Two records with 1..40 noise bytes behind each, then a record alone: three headers.
+    const std::vector<std::size_t> headers = test::HeaderPositions(bytes);
+    ASSERT_EQ(headers.size(), 3u);
+    EXPECT_EQ(headers[0], 0u);
+    EXPECT_EQ(headers[2], bytes.size() - kResultRecordSize);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::size_t noise = headers[i + 1] - headers[i] - kResultRecordSize;
+        EXPECT_TRUE(noise >= 1 && noise <= 40) << i << ": " << noise;
+    }
+    const std::uint16_t numbers[] = {1, 100, 2};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(DecodeResultRecord(test::RecordAt(bytes, headers[i])).number, numbers[i]);
     }
     EXPECT_EQ(sim_.Counters().recordsSent, 3u);
 }

@@ -32,11 +32,14 @@ load /tmp/in.bin
 save /tmp/out.bin
 vanish
 exit
+pieces 3 16ms
+pieces 2
+noise-class false-header
 )");
     ASSERT_TRUE(script.errors.empty())
         << script.errors.front().line << ": " << script.errors.front().message;
     const auto& c = script.commands;
-    ASSERT_EQ(c.size(), 20u);
+    ASSERT_EQ(c.size(), 23u);
 
     EXPECT_EQ(c[0].kind, Kind::Record);
     EXPECT_EQ(c[0].line, 2u);
@@ -76,6 +79,12 @@ exit
     EXPECT_EQ(c[17].kind, Kind::SaveBlock);
     EXPECT_EQ(c[18].kind, Kind::Vanish);
     EXPECT_EQ(c[19].kind, Kind::Exit);
+    EXPECT_EQ(c[20].kind, Kind::Pieces);
+    EXPECT_EQ(c[20].count, 3u);
+    EXPECT_EQ(c[20].duration, 16ms);
+    EXPECT_EQ(c[21].duration, 0ms);
+    EXPECT_EQ(c[22].kind, Kind::RecordNoise);
+    EXPECT_EQ(c[22].noise, NoiseClass::FalseHeader);
 }
 
 TEST(ScriptParser, EveryBadLineIsReportedWithItsNumberAndTheGoodOnesKept) {
@@ -95,10 +104,13 @@ TEST(ScriptParser, EveryBadLineIsReportedWithItsNumberAndTheGoodOnesKept) {
                                             "exit now\n"
                                             "random 0\n"
                                             "bcd 1 100 00 serum\n"
+                                            "pieces 0\n"
+                                            "pieces 3 soon\n"
+                                            "noise-class loud\n"
                                             "wait 2s\n");
     ASSERT_EQ(script.commands.size(), 2u);
     EXPECT_EQ(script.commands[1].kind, Kind::Wait);
-    ASSERT_EQ(script.errors.size(), 15u);
+    ASSERT_EQ(script.errors.size(), 18u);
     for (std::size_t i = 0; i < script.errors.size(); ++i) {
         EXPECT_EQ(script.errors[i].line, i + 2);
         EXPECT_FALSE(script.errors[i].message.empty());

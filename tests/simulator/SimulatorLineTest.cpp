@@ -2,11 +2,15 @@
 #include "tests/simulator/SimulatorFixture.h"
 
 #include "tools/simulator/ExchangeProtocol.h"
+#include "tools/simulator/FaultyRecords.h"
+#include "tools/simulator/LineDelivery.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <future>
+#include <random>
+#include <tuple>
 
 namespace vorsilan::sim {
 namespace {
@@ -278,10 +282,54 @@ TEST(SimulatorFaults, PacedSendTakesTheLineTimeOfEveryByte) {
     EXPECT_LT(std::chrono::steady_clock::now() - unpaced, 300ms);
 }
 
+TEST(LineDelivery, PiecesAreAsEvenAsPossibleAndNeverEmpty) {
+    using Sizes = std::vector<std::size_t>;
+    const std::vector<std::tuple<std::size_t, std::size_t, Sizes>> cases = {
+        {26, 1, {26}}, {26, 2, {13, 13}}, {26, 3, {9, 9, 8}}, {26, 4, {7, 7, 6, 6}},
+        {26, 0, {26}}, {3, 5, {1, 1, 1}}, {0, 3, {}},         {257, 2, {129, 128}},
+    };
+    for (const auto& [total, pieces, sizes] : cases) {
+        EXPECT_EQ(PieceSizes(total, pieces), sizes) << total << " in " << pieces;
+    }
+}
+
+TEST(SimulatorLine, PacedAndPiecedRecordsInEveryNoiseClassArriveWholeAndInOrder) {
+    ScratchDir dir;
+    AnalyserSimulator sim(OptionsIn(dir)); // paced at the analyser's line unless set
+    PcEnd pc(sim.LinkPath());
+    const ResultRecord record = *EncodeResultRecord(12345, 556, SampleKind::Serum);
+    std::mt19937 random(4);
+    std::mt19937 same(4);
+    std::size_t sent = 0;
+    const std::vector<std::pair<std::size_t, std::chrono::microseconds>> pieced = {
+        {0, 0us}, {3, 1ms}, {100, 0us}}; // 0: paced as it starts
+    for (const auto& [pieces, gap] : pieced) {
+        if (pieces != 0) {
+            sim.SetPieces(pieces, gap);
+        }
+        for (const NoiseClass noise : kNoiseClasses) {
+            if (noise == NoiseClass::Flood && pieces == 0) {
+                continue; // 8 KB at line speed would only make the test slow
+            }
+            SCOPED_TRACE(std::string(NoiseClassName(noise)) + " in " + std::to_string(pieces));
+            ASSERT_TRUE(sim.SendRecord(record, noise, random));
+            ++sent;
+            const auto expected = NoisyBurst(record, noise, same);
+            EXPECT_EQ(pc.Read(expected.size()), expected);
+        }
+    }
+    EXPECT_EQ(sim.Counters().recordsSent, sent);
+    // Another send's bytes after a pieced one: nothing of the last stayed behind.
+    sim.SetPacing(0);
+    ASSERT_TRUE(sim.SendRecord(record));
+    EXPECT_EQ(pc.Read(kResultRecordSize), std::vector<std::uint8_t>(record.begin(), record.end()));
+}
+
 TEST(SimulatorFaults, UnreadLineMakesASendFailWithinItsTimeout) {
     ScratchDir dir;
     SimulatorOptions options = OptionsIn(dir);
     options.sendTimeout = 100ms;
+    options.pacingBaud = 0; // the queue fills at once, not at line speed
     AnalyserSimulator sim(options);
     // Nobody reads the port: the line's queue fills up after some kilobytes.
     const std::vector<std::uint8_t> chunk(4096, 0x11);

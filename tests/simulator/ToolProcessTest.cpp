@@ -1,5 +1,6 @@
 // Runs the built vorsilan-sim as people and scripts do, every run bounded in time.
 
+#include "tests/simulator/LineBytes.h"
 #include "tests/simulator/PcEnd.h"
 #include "tests/simulator/SimulatorFixture.h"
 
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 extern char** environ;
@@ -191,18 +193,22 @@ TEST(ToolProcess, SendsRecordsAnswersAReadAndSavesTheBlockAtExit) {
 TEST(ToolProcess, IntervalSendsTheCountOfPlausibleRecordsWithRisingNumbers) {
     ScratchDir dir;
     RunningTool tool({"--port-dir", dir.Path(), "-x", "-i", "5ms", "-n", "3", "--first-number",
-                      "500", "--kind", "urine", "-e", "wait-read 20s"});
+                      "500", "--kind", "urine", "-e", "wait-read 20s", "--noise", "leading",
+                      "--pieces", "2", "--gap", "1ms"});
     ASSERT_TRUE(tool.WaitForOutput("COM7 is ")) << tool.Output();
     PcEnd pc(dir.File("COM7"));
     ASSERT_TRUE(pc.Write({kCommandLead, kReadCommand}));
     ASSERT_EQ(pc.Read(1 + kSettingsBlockSize).size(), 1 + kSettingsBlockSize);
-    const auto bytes = pc.Read(3 * kResultRecordSize);
-    ASSERT_EQ(bytes.size(), 3 * kResultRecordSize);
+    // Everything up to the hang-up at the end: each record behind 1..40 noise bytes, which
+    // hold no 0xAA, nor do these records but in their headers.
+    const auto bytes = pc.Read(std::numeric_limits<std::size_t>::max(), 20s);
+    const std::vector<std::size_t> headers = test::HeaderPositions(bytes);
+    ASSERT_EQ(headers.size(), 3u);
+    ASSERT_EQ(headers.back() + kResultRecordSize, bytes.size());
     for (std::size_t i = 0; i < 3; ++i) {
-        ResultRecord record{};
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(i * kResultRecordSize),
-                    kResultRecordSize, record.begin());
-        const DecodedResult result = DecodeResultRecord(record);
+        const std::size_t noiseFrom = i == 0 ? 0 : headers[i - 1] + kResultRecordSize;
+        EXPECT_TRUE(headers[i] - noiseFrom >= 1 && headers[i] - noiseFrom <= 40) << i;
+        const DecodedResult result = DecodeResultRecord(test::RecordAt(bytes, headers[i]));
         EXPECT_EQ(result.number, 500 + i);
         EXPECT_EQ(result.kind, 3);
         EXPECT_TRUE(result.value >= 1 && result.value <= 28) << result.value;

@@ -15,6 +15,8 @@
 //   ASSERT_TRUE(sim.WaitForBlockWrites(1, 5s));
 //   EXPECT_EQ(sim.Block()[2], 1);
 
+#include "tools/simulator/FaultyRecords.h"
+#include "tools/simulator/LineDelivery.h"
 #include "tools/simulator/PseudoTerminal.h"
 #include "tools/simulator/ResultRecord.h"
 #include "tools/simulator/SettingsBlock.h"
@@ -26,6 +28,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,9 +45,15 @@ struct SimulatorOptions {
     // The byte ahead of the block in a read, and the answer to each byte of a write.
     std::uint8_t readAnswer = 0x06;
     std::uint8_t writeAnswer = 0x06;
-    // 0: bytes go out as fast as the pseudo-terminal takes them; otherwise one byte per
-    // character time of this rate at 8N1 (10 bits; 115200 gives about 87 us a byte).
-    unsigned pacingBaud = 0;
+    // How every send (records, faults, the answers of an exchange) reaches the line. More
+    // than one piece: the send is cut into that many pieces, as even as possible, each
+    // written at once (not paced), with `pieceGap` between them. Otherwise, with a rate:
+    // one byte per character time of that rate at 8N1 (10 bits; 115200, the analyser's
+    // line, gives about 87 us a byte); with 0: each send in one write, as fast as the
+    // pseudo-terminal takes it.
+    unsigned pacingBaud = kAnalyserBaud;
+    std::size_t pieces = 1;
+    std::chrono::microseconds pieceGap{0};
     bool silent = false;
     // A write exchange whose next byte does not come within this time is dropped and the
     // kept block stays as it was.
@@ -84,9 +93,12 @@ public:
     const std::string& LinkPath() const { return linkPath_; }     // <dir>/COMn
     std::string PortName() const;                                 // "\\.\COMn"
 
-    // Each puts its bytes on the line as one piece, nothing else between them. False when
-    // the line has vanished or did not take every byte within sendTimeout.
+    // Each puts its bytes on the line as one send, nothing else between them, delivered as
+    // set (paced, in pieces or whole). False when the line has vanished or did not take
+    // every byte within sendTimeout (beyond the time the pacing or the gaps take).
     bool SendRecord(const ResultRecord& record);
+    // The record in noise of a class (see NoisyBurst), as one send; counts as a record.
+    bool SendRecord(const ResultRecord& record, NoiseClass noise, std::mt19937& random);
     bool SendBytes(std::span<const std::uint8_t> bytes);
     // Faults: `count` noise bytes (never 0xAA; the same bytes for the same seed), the
     // first `length` bytes of a record, a record with a second header inside it.
@@ -97,7 +109,10 @@ public:
     // A silent analyser reads what the PC sends and answers nothing; a write exchange in
     // progress is dropped.
     void SetSilent(bool silent);
-    void SetPacing(unsigned baud); // 0 for none
+    // The delivery of the sends that start afterwards: paced at `baud`, or whole with 0;
+    // in `pieces` pieces `gap` apart, unpaced (1 piece: whole).
+    void SetPacing(unsigned baud);
+    void SetPieces(std::size_t pieces, std::chrono::microseconds gap);
 
     // Closes the analyser's end of the line and removes the link: the workstation sees a
     // hang-up and can no longer open COMn. Later sends fail. Idempotent.
@@ -127,6 +142,11 @@ public:
 
 private:
     enum class Owner { None, Sender, Exchange };
+    struct Delivery {
+        unsigned pacingBaud = 0;
+        std::size_t pieces = 1;
+        std::chrono::microseconds gap{0};
+    };
 
     void ReaderLoop();
     void HandleIncoming(std::span<const std::uint8_t> bytes);
@@ -134,8 +154,14 @@ private:
     // line is gone.
     bool AcquireLine(Owner who, std::chrono::milliseconds within);
     void ReleaseLine();
-    // Writes while the caller owns the line; paces when asked.
+    bool SendRecordBytes(const ResultRecord& record, std::span<const std::uint8_t> bytes,
+                         NoiseClass noise);
+    // Writes while the caller owns the line, delivered as set.
     bool WriteOwned(std::span<const std::uint8_t> bytes);
+    // Writes every byte of `bytes` at once, waiting for room until `deadline`; counts what
+    // went out in `done`.
+    bool WriteAll(std::span<const std::uint8_t> bytes,
+                  std::chrono::steady_clock::time_point deadline, std::size_t& done);
     bool WaitWritable(std::chrono::steady_clock::time_point deadline);
     void SleepUntil(std::chrono::steady_clock::time_point when);
     void Log(const std::string& line) const;
@@ -148,13 +174,13 @@ private:
     apd::UniqueFd wakeRead_; // readable once the simulator vanishes
     apd::UniqueFd wakeWrite_;
     std::atomic<bool> vanishing_{false};
-    std::atomic<unsigned> pacingBaud_{0};
 
     mutable std::mutex mutex_; // guards everything below
     mutable std::condition_variable changed_;
     Owner owner_ = Owner::None;
     bool vanished_ = false;
     bool silent_ = false;
+    Delivery delivery_;
     SettingsBlock block_{};
     SimulatorCounters counters_;
     std::vector<std::uint8_t> received_;

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <system_error>
@@ -38,7 +39,9 @@ std::chrono::nanoseconds ByteTime(unsigned baud) {
 
 AnalyserSimulator::AnalyserSimulator(SimulatorOptions options)
     : options_(std::move(options)), devicePath_(line_.SlavePath()),
-      pacingBaud_(options_.pacingBaud), silent_(options_.silent), block_(options_.block) {
+      silent_(options_.silent), delivery_{options_.pieces > 1 ? 0 : options_.pacingBaud,
+                                          options_.pieces, options_.pieceGap},
+      block_(options_.block) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw std::system_error(errno, std::generic_category(), "wake pipe");
@@ -78,7 +81,17 @@ std::string AnalyserSimulator::PortName() const {
 }
 
 bool AnalyserSimulator::SendRecord(const ResultRecord& record) {
-    if (!SendBytes(record)) {
+    return SendRecordBytes(record, record, NoiseClass::None);
+}
+
+bool AnalyserSimulator::SendRecord(const ResultRecord& record, NoiseClass noise,
+                                   std::mt19937& random) {
+    return SendRecordBytes(record, NoisyBurst(record, noise, random), noise);
+}
+
+bool AnalyserSimulator::SendRecordBytes(const ResultRecord& record,
+                                        std::span<const std::uint8_t> bytes, NoiseClass noise) {
+    if (!SendBytes(bytes)) {
         Log("record not sent: the line is gone or full");
         return false;
     }
@@ -89,7 +102,9 @@ bool AnalyserSimulator::SendRecord(const ResultRecord& record) {
     }
     changed_.notify_all();
     Log("sent record " + std::to_string(result.number) + " " +
-        FormatMeasuredValue(result.value, result.kind) + " " + SampleKindName(result.kind));
+        FormatMeasuredValue(result.value, result.kind) + " " + SampleKindName(result.kind) +
+        (noise == NoiseClass::None ? std::string()
+                                   : " in " + std::string(NoiseClassName(noise)) + " noise"));
     return true;
 }
 
@@ -124,7 +139,13 @@ void AnalyserSimulator::SetSilent(bool silent) {
 }
 
 void AnalyserSimulator::SetPacing(unsigned baud) {
-    pacingBaud_ = baud;
+    std::lock_guard lock(mutex_);
+    delivery_ = {baud, 1, {}};
+}
+
+void AnalyserSimulator::SetPieces(std::size_t pieces, std::chrono::microseconds gap) {
+    std::lock_guard lock(mutex_);
+    delivery_ = {0, std::max<std::size_t>(pieces, 1), gap};
 }
 
 bool AnalyserSimulator::Vanished() const {
@@ -295,19 +316,14 @@ void AnalyserSimulator::SleepUntil(Clock::time_point when) {
     ::ppoll(&wake, 1, &ts, nullptr);
 }
 
-bool AnalyserSimulator::WriteOwned(std::span<const std::uint8_t> bytes) {
-    const unsigned baud = pacingBaud_;
-    const auto start = Clock::now();
-    const auto deadline = start + options_.sendTimeout;
-    std::size_t done = 0;
-    while (done < bytes.size() && !vanishing_) {
-        const std::size_t chunk = baud != 0 ? 1 : bytes.size() - done;
-        const ssize_t n = ::write(line_.Master(), bytes.data() + done, chunk);
+bool AnalyserSimulator::WriteAll(std::span<const std::uint8_t> bytes, Clock::time_point deadline,
+                                 std::size_t& done) {
+    std::size_t written = 0;
+    while (written < bytes.size() && !vanishing_) {
+        const ssize_t n = ::write(line_.Master(), bytes.data() + written, bytes.size() - written);
         if (n > 0) {
+            written += static_cast<std::size_t>(n);
             done += static_cast<std::size_t>(n);
-            if (baud != 0) {
-                SleepUntil(start + ByteTime(baud) * static_cast<long long>(done));
-            }
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -318,12 +334,46 @@ bool AnalyserSimulator::WriteOwned(std::span<const std::uint8_t> bytes) {
         }
         break;
     }
+    return written == bytes.size();
+}
+
+bool AnalyserSimulator::WriteOwned(std::span<const std::uint8_t> bytes) {
+    Delivery delivery;
+    {
+        std::lock_guard lock(mutex_);
+        delivery = delivery_;
+    }
+    const auto start = Clock::now();
+    std::size_t done = 0;
+    bool sent = true;
+    if (delivery.pieces > 1) {
+        const std::vector<std::size_t> sizes = PieceSizes(bytes.size(), delivery.pieces);
+        // The gaps are the send's own time, not time spent waiting for the line.
+        const auto deadline =
+            start + options_.sendTimeout + delivery.gap * static_cast<long long>(sizes.size());
+        for (std::size_t i = 0; i < sizes.size() && sent; ++i) {
+            if (i > 0) {
+                SleepUntil(Clock::now() + delivery.gap);
+            }
+            sent = WriteAll(bytes.subspan(done, sizes[i]), deadline, done);
+        }
+    } else if (delivery.pacingBaud != 0) {
+        const auto byteTime = ByteTime(delivery.pacingBaud);
+        const auto deadline =
+            start + options_.sendTimeout + byteTime * static_cast<long long>(bytes.size());
+        while (sent && done < bytes.size()) {
+            sent = WriteAll(bytes.subspan(done, 1), deadline, done);
+            SleepUntil(start + byteTime * static_cast<long long>(done));
+        }
+    } else {
+        sent = WriteAll(bytes, start + options_.sendTimeout, done);
+    }
     {
         std::lock_guard lock(mutex_);
         counters_.bytesSent += done;
     }
     changed_.notify_all();
-    return done == bytes.size();
+    return sent && done == bytes.size();
 }
 
 void AnalyserSimulator::ReaderLoop() {

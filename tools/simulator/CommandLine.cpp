@@ -8,8 +8,6 @@
 namespace vorsilan::sim {
 namespace {
 
-constexpr unsigned kLineBaud = 115200;
-
 // Splits "12345:5.56:serum".
 std::vector<std::string> SplitColons(const std::string& text) {
     std::vector<std::string> parts;
@@ -54,6 +52,7 @@ private:
     const std::vector<std::string>& arguments_;
     std::size_t next_ = 0;
     std::optional<std::string> inlineValue_;
+    bool gapGiven_ = false;
     ToolOptions options_;
     std::string error_;
 };
@@ -196,7 +195,8 @@ bool Parser::Option(const std::string& name) {
         }
         options_.writeTimeout = *d;
     } else if (name == "--pace") {
-        options_.pacingBaud = kLineBaud;
+        options_.pacingBaud = kAnalyserBaud;
+        options_.pieces = 1;
     } else if (name == "--pace-baud") {
         if (!Value(name, value)) {
             return false;
@@ -206,6 +206,40 @@ bool Parser::Option(const std::string& name) {
             return Fail("bad rate '" + value + "' (50 to 4000000 baud)");
         }
         options_.pacingBaud = static_cast<unsigned>(*baud);
+        options_.pieces = 1;
+    } else if (name == "--whole") {
+        options_.pacingBaud = 0;
+        options_.pieces = 1;
+    } else if (name == "--pieces") {
+        if (!Value(name, value)) {
+            return false;
+        }
+        const auto pieces = ParseCount(value, kMostPieces);
+        if (!pieces || *pieces == 0) {
+            return Fail("bad piece count '" + value + "' (1 to " + std::to_string(kMostPieces) +
+                        ")");
+        }
+        options_.pacingBaud = 0;
+        options_.pieces = *pieces;
+    } else if (name == "--gap") {
+        if (!Value(name, value)) {
+            return false;
+        }
+        const auto gap = ParseDuration(value);
+        if (!gap) {
+            return Fail("bad gap '" + value + "'");
+        }
+        options_.pieceGap = *gap;
+        gapGiven_ = true;
+    } else if (name == "--noise") {
+        if (!Value(name, value)) {
+            return false;
+        }
+        const auto noise = ParseNoiseClass(value);
+        if (!noise) {
+            return Fail("unknown noise class '" + value + "'");
+        }
+        options_.noise = *noise;
     } else if (name == "--silent") {
         options_.silent = true;
     } else if (name == "-x" || name == "--exit-when-done") {
@@ -240,6 +274,9 @@ CommandLineResult Parser::Run() {
     if (error_.empty() && options_.count && !options_.interval) {
         error_ = "--count needs --interval";
     }
+    if (error_.empty() && gapGiven_ && options_.pieces < 2) {
+        error_ = "--gap needs --pieces of 2 or more";
+    }
     return {options_, error_};
 }
 
@@ -267,8 +304,13 @@ Line:
       --port-dir DIR       directory of the port links (default $VORSILAN_PORT_DIR,
                            else ~/.vorsilan/ports); the link is removed at the end
       --pace               send one byte per character time at 115200 baud 8N1
-                           (about 87 us a byte), as a real line delivers them
+                           (about 87 us a byte), as a real line delivers them; the
+                           default
       --pace-baud N        the same at N baud
+      --whole              send each record (each send) in one write instead
+      --pieces N           send each in N pieces (1 to 1000) as even as possible, each
+                           written at once, as a USB adapter hands them over
+      --gap DURATION       with --pieces: the time between pieces (default 0)
       --silent             start as an analyser that ignores every command
 
 Records:
@@ -286,6 +328,19 @@ Records:
       --kind KIND          plausible records of this kind only (may be repeated;
                            default serum, blood and urine in turn)
       --seed N             seed of plausible values and noise (default: the clock)
+      --noise CLASS        send every record (--record, record, bcd, random, --interval)
+                           in noise of CLASS, in the same write:
+                             none                   the record alone (default)
+                             leading                1-40 noise bytes, then the record
+                             trailing               the record, then 1-40 noise bytes
+                             false-header           noise with a false 0xAA 0x55 22-24
+                                                    bytes ahead of the record: the 26
+                                                    bytes from it are an impossible record
+                             false-header-possible  the same, but a plausible one
+                             trailing-false-header  the record, then noise with a false
+                                                    header and fewer than 24 bytes after
+                             flood                  8192 noise bytes, then the record
+                           Noise is never 0xAA outside a false header.
 
 Settings block:
   -b, --block FILE         take the initial block from FILE (exactly 256 bytes);
@@ -325,7 +380,11 @@ for --record.
                                 fails when the time runs out
   wait-write [TIMEOUT]          the same for a write of the block
   silent [on|off]               ignore the PC's commands, or answer them again
-  pace [on|off|BAUD]            line pacing at 115200 baud, off, or at BAUD
+  pace [on|off|BAUD]            line pacing at 115200 baud (as from the start), off
+                                (each send in one write), or at BAUD
+  pieces COUNT [GAP]            each send in COUNT pieces (1 to 1000), GAP apart
+                                (default 0), unpaced
+  noise-class CLASS             the records that follow in noise of CLASS, as --noise
   load FILE                     take the settings block from FILE
   save FILE                     write the settings block to FILE
   vanish                        close the line and remove the port link, as an analyser

@@ -1,6 +1,8 @@
 #pragma once
 // The options of vorsilan-sim, their parsing and the help text.
 
+#include "tools/simulator/FaultyRecords.h"
+#include "tools/simulator/LineDelivery.h"
 #include "tools/simulator/ResultRecord.h"
 #include "tools/simulator/Script.h"
 
@@ -33,7 +35,11 @@ struct ToolOptions {
     std::uint8_t readAnswer = 0x06;
     std::uint8_t writeAnswer = 0x06;
     std::chrono::milliseconds writeTimeout{2000};
-    unsigned pacingBaud = 0;
+    // As in SimulatorOptions: paced at the analyser's line unless asked otherwise.
+    unsigned pacingBaud = kAnalyserBaud;
+    std::size_t pieces = 1;
+    std::chrono::milliseconds pieceGap{0};
+    NoiseClass noise = NoiseClass::None; // of every record the tool sends
     bool silent = false;
     bool exitWhenDone = false;
     bool quiet = false;

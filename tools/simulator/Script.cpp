@@ -1,13 +1,13 @@
 #include "tools/simulator/Script.h"
 
 #include "tools/simulator/ArgumentText.h"
+#include "tools/simulator/LineDelivery.h"
 
 namespace vorsilan::sim {
 namespace {
 
 constexpr auto kDefaultExchangeTimeout = std::chrono::seconds(60);
 constexpr auto kDefaultRandomInterval = std::chrono::seconds(1);
-constexpr unsigned kLineBaud = 115200;
 constexpr std::size_t kLargestNoise = 1 << 20;
 constexpr unsigned long kLargestRandomCount = 1'000'000;
 
@@ -218,7 +218,7 @@ std::optional<ScriptCommand> LineParser::Parse(std::string& message) {
             return std::nullopt;
         }
         command_.kind = Kind::Pace;
-        command_.baud = kLineBaud;
+        command_.baud = kAnalyserBaud;
         if (words_.size() == 2 && words_[1] == "off") {
             command_.baud = 0;
         } else if (words_.size() == 2 && words_[1] != "on") {
@@ -229,6 +229,37 @@ std::optional<ScriptCommand> LineParser::Parse(std::string& message) {
             }
             command_.baud = static_cast<unsigned>(*baud);
         }
+    } else if (name == "pieces") {
+        if (!Arity(1, 2, message)) {
+            return std::nullopt;
+        }
+        const auto count = ParseCount(words_[1], kMostPieces);
+        if (!count || *count == 0) {
+            message = "pieces takes a count of 1 to " + std::to_string(kMostPieces) + ", not '" +
+                      std::string(words_[1]) + "'";
+            return std::nullopt;
+        }
+        command_.kind = Kind::Pieces;
+        command_.count = *count;
+        if (words_.size() == 3) {
+            const auto gap = ParseDuration(words_[2]);
+            if (!gap) {
+                message = "bad gap '" + std::string(words_[2]) + "'";
+                return std::nullopt;
+            }
+            command_.duration = *gap;
+        }
+    } else if (name == "noise-class") {
+        if (!Arity(1, 1, message)) {
+            return std::nullopt;
+        }
+        const auto noise = ParseNoiseClass(words_[1]);
+        if (!noise) {
+            message = "unknown noise class '" + std::string(words_[1]) + "'";
+            return std::nullopt;
+        }
+        command_.kind = Kind::RecordNoise;
+        command_.noise = *noise;
     } else if (name == "load" || name == "save") {
         if (!Arity(1, 1, message)) {
             return std::nullopt;

@@ -19,13 +19,18 @@
 //   wait-write [TIMEOUT]          the same for a write (TIMEOUT 60s; the script fails
 //                                 when it runs out)
 //   silent [on|off]               ignore the PC's commands (on), or answer them again
-//   pace [on|off|BAUD]            send one byte per character time at 115200 (on) or
-//                                 BAUD, 8N1; off sends as fast as the line takes
+//   pace [on|off|BAUD]            send one byte per character time at 115200 (on, as from
+//                                 the start) or BAUD, 8N1; off sends each in one write
+//   pieces COUNT [GAP]            send each in COUNT pieces (1..1000), GAP apart (0)
+//   noise-class CLASS             the records that follow in noise of CLASS (none,
+//                                 leading, trailing, false-header, false-header-possible,
+//                                 trailing-false-header, flood)
 //   load FILE                     take the settings block from FILE (256 bytes)
 //   save FILE                     write the settings block to FILE
 //   vanish                        close the line and remove the port link; ends the script
 //   exit                          end the simulator
 
+#include "tools/simulator/FaultyRecords.h"
 #include "tools/simulator/ResultRecord.h"
 
 #include <chrono>
@@ -50,6 +55,8 @@ struct ScriptCommand {
         WaitWrite,   // timeout `duration`
         Silent,      // `on`
         Pace,        // `baud`, 0 for off
+        Pieces,      // `count` pieces, `duration` apart
+        RecordNoise, // `noise`
         LoadBlock,   // `path`
         SaveBlock,   // `path`
         Vanish,
@@ -63,6 +70,7 @@ struct ScriptCommand {
     std::chrono::milliseconds duration{0};
     bool on = true;
     unsigned baud = 0;
+    NoiseClass noise = NoiseClass::None;
     std::string path;
 };
 

@@ -40,6 +40,10 @@ ResultRecord ScriptRunner::RecordOf(const ScriptCommand& command) {
     return command.fields ? EncodeRawResultRecord(*command.fields) : results_.NextRecord();
 }
 
+bool ScriptRunner::SendRecord(const ResultRecord& record) {
+    return simulator_.SendRecord(record, noise_, results_.Random());
+}
+
 ScriptResult ScriptRunner::Send(const ScriptCommand& command, std::span<const std::uint8_t> bytes,
                                 const std::string& what) {
     if (!simulator_.SendBytes(bytes)) {
@@ -75,7 +79,7 @@ ScriptResult ScriptRunner::Execute(const ScriptCommand& command) {
     switch (command.kind) {
     case Kind::Record: {
         const ResultRecord record = RecordOf(command);
-        if (!simulator_.SendRecord(record)) {
+        if (!SendRecord(record)) {
             return Failure(command, "could not send the record: the line is gone or full");
         }
         return {};
@@ -85,7 +89,7 @@ ScriptResult ScriptRunner::Execute(const ScriptCommand& command) {
             if (i > 0 && stop_.WaitFor(command.duration)) {
                 return {ScriptOutcome::Stopped, {}};
             }
-            if (!simulator_.SendRecord(results_.NextRecord())) {
+            if (!SendRecord(results_.NextRecord())) {
                 return Failure(command, "could not send the record: the line is gone or full");
             }
         }
@@ -119,8 +123,19 @@ ScriptResult ScriptRunner::Execute(const ScriptCommand& command) {
         return {};
     case Kind::Pace:
         simulator_.SetPacing(command.baud);
-        Log(command.baud == 0 ? std::string("pacing off")
+        Log(command.baud == 0 ? std::string("pacing off: each send in one write")
                               : "pacing at " + std::to_string(command.baud) + " baud");
+        return {};
+    case Kind::Pieces:
+        simulator_.SetPieces(command.count, command.duration);
+        Log("sending in " + std::to_string(command.count) +
+            (command.count == 1
+                 ? " piece"
+                 : " pieces, " + std::to_string(command.duration.count()) + " ms apart"));
+        return {};
+    case Kind::RecordNoise:
+        noise_ = command.noise;
+        Log("records in " + std::string(NoiseClassName(command.noise)) + " noise");
         return {};
     case Kind::LoadBlock:
         try {

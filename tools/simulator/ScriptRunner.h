@@ -36,6 +36,12 @@ public:
     // Runs one command; Completed when the script may go on.
     ScriptResult Execute(const ScriptCommand& command);
 
+    // The noise class of the records sent from now on (a noise-class command sets it too).
+    void SetRecordNoise(NoiseClass noise) { noise_ = noise; }
+    // A record in the current noise class, its noise drawn from the plausible results'
+    // random numbers; false when the line is gone or full.
+    bool SendRecord(const ResultRecord& record);
+
 private:
     ScriptResult Send(const ScriptCommand& command, std::span<const std::uint8_t> bytes,
                       const std::string& what);
@@ -47,6 +53,7 @@ private:
     PlausibleResults& results_;
     const StopSignal& stop_;
     std::function<void(std::string_view)> log_;
+    NoiseClass noise_ = NoiseClass::None;
     // The exchanges earlier wait-read and wait-write commands have seen, so that each waits
     // for one exchange more, even when it happened before the command was reached.
     std::size_t readsSeen_ = 0;

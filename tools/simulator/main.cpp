@@ -141,6 +141,8 @@ int Run(ToolOptions options) {
     simOptions.writeAnswer = options.writeAnswer;
     simOptions.writeByteTimeout = options.writeTimeout;
     simOptions.pacingBaud = options.pacingBaud;
+    simOptions.pieces = options.pieces;
+    simOptions.pieceGap = options.pieceGap;
     simOptions.silent = options.silent;
     if (!options.blockPath.empty()) {
         try {
@@ -193,6 +195,7 @@ int Run(ToolOptions options) {
     PlausibleResults results(seed, options.firstNumber, options.kinds);
     ScriptRunner runner(*simulator, results, stop,
                         [&printer](std::string_view line) { printer.Info(line); });
+    runner.SetRecordNoise(options.noise);
 
     int status = kExitOk;
     ScriptResult outcome = runner.Run(options.commands);
@@ -207,7 +210,7 @@ int Run(ToolOptions options) {
                 break;
             }
             // A full line (nobody reading the port) costs this record, not the run.
-            simulator->SendRecord(results.NextRecord());
+            runner.SendRecord(results.NextRecord());
         }
     }
     if (goOn && !options.exitWhenDone) {
