@@ -11,8 +11,9 @@
 // at line rate), flood (8192 noise bytes and the record in one write), busy-window (at line
 // rate; every 100th record the window's thread is held 3.5 s while two records arrive).
 // Offscreen, with a private port directory. Each record waits for the window to show a
-// record (any) before the next goes, at most 1.5 s. For line-rate the time from the first
-// header byte on the line to the shown result is printed beyond the record's line time.
+// record (any) before the next goes, at most 1.5 s. The time from the first byte of a
+// record's burst on the line to the shown result is printed beyond the burst's own line time
+// (its bytes at the pacing rate, or the gaps between its pieces).
 
 #include "app/Main.h"
 #include "bench/app/QuietPrompts.h"
@@ -68,8 +69,6 @@ const SoakClass Classes[] = {
 constexpr std::chrono::milliseconds ShownBound{1500};
 constexpr int BusyEvery = 100;
 constexpr std::chrono::milliseconds BusyTime{3500};
-// A record's 26 bytes at 115200 baud 8N1.
-constexpr std::chrono::microseconds RecordLineTime{26 * 10 * 1'000'000 / 115200};
 
 // What the window showed, filled on the GUI thread and read by the sender.
 class Shown {
@@ -107,7 +106,10 @@ private:
 
 struct Sent {
     sim::ResultRecord record;
-    Clock::time_point at;
+    Clock::time_point at; // when its first byte went on the line
+    // What the burst alone takes: its bytes at the pacing rate, or the gaps between its
+    // pieces (a pseudo-terminal adds no line time of its own).
+    Clock::duration lineTime{};
 };
 
 // Sends the class's records; runs on its own thread while the GUI thread serves the window.
@@ -120,14 +122,20 @@ std::vector<Sent> SendRecords(const SoakClass& soak, unsigned count, sim::Analys
     std::vector<Sent> sent;
     line.SetPacing(soak.pacingBaud);
     const auto send = [&](unsigned number) {
+        Clock::duration lineTime{};
+        const auto record =
+            *sim::EncodeResultRecord(static_cast<std::uint16_t>(number), value(random),
+                                     static_cast<sim::SampleKind>(kind(random)));
+        const std::vector<std::uint8_t> burst = sim::NoisyBurst(record, soak.noise, random);
         if (soak.pieces > 1) {
-            line.SetPieces(soak.pieces, std::chrono::milliseconds(gapMs(random)));
+            const std::chrono::milliseconds gap(gapMs(random));
+            line.SetPieces(soak.pieces, gap);
+            lineTime = gap * static_cast<int>(soak.pieces - 1);
+        } else if (soak.pacingBaud != 0) {
+            lineTime = std::chrono::microseconds(burst.size() * 10 * 1'000'000 / soak.pacingBaud);
         }
-        const auto record = *sim::EncodeResultRecord(static_cast<std::uint16_t>(number),
-                                                     value(random),
-                                                     static_cast<sim::SampleKind>(kind(random)));
-        sent.push_back({record, Clock::now()});
-        if (!line.SendRecord(record, soak.noise, random)) {
+        sent.push_back({record, Clock::now(), lineTime});
+        if (!line.SendBytes(burst)) {
             std::fprintf(stderr, "%s: record %u not sent\n", soak.name, number);
         }
     };
@@ -157,7 +165,7 @@ std::vector<Sent> SendRecords(const SoakClass& soak, unsigned count, sim::Analys
 
 struct Tally {
     std::size_t sent = 0, received = 0, lost = 0, duplicated = 0, spurious = 0;
-    std::vector<double> latencyMs; // header on the line to the shown result, less line time
+    std::vector<double> latencyMs; // burst on the line to the shown result, less its line time
 };
 
 Tally Count(const std::vector<Sent>& sent, const std::vector<Shown::Entry>& shown) {
@@ -175,14 +183,15 @@ Tally Count(const std::vector<Sent>& sent, const std::vector<Shown::Entry>& show
             continue;
         }
         if (times[found->second]++ == 0) {
-            const auto beyond = entry.at - sent[found->second].at - RecordLineTime;
+            const Sent& record = sent[found->second];
+            const auto beyond = entry.at - record.at - record.lineTime;
             tally.latencyMs.push_back(std::chrono::duration<double, std::milli>(beyond).count());
         } else {
             ++tally.duplicated;
         }
     }
-    tally.received = static_cast<std::size_t>(std::count_if(times.begin(), times.end(),
-                                                             [](int n) { return n > 0; }));
+    tally.received = static_cast<std::size_t>(
+        std::count_if(times.begin(), times.end(), [](int n) { return n > 0; }));
     tally.lost = tally.sent - tally.received;
     return tally;
 }
@@ -248,8 +257,8 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    std::printf("%-22s %6s %8s %5s %10s %8s   beyond line time: median  p99    max (ms)\n",
-                "class", "sent", "received", "lost", "duplicated", "spurious");
+    std::printf("%-22s %6s %8s %5s %10s %8s   beyond line time: median  p99    max (ms)\n", "class",
+                "sent", "received", "lost", "duplicated", "spurious");
     for (const SoakClass* soak : chosen) {
         const Tally t = RunClass(*soak, count, ports.path().toStdString());
         std::printf("%-22s %6zu %8zu %5zu %10zu %8zu   %24.2f %6.2f %6.2f\n", soak->name, t.sent,

@@ -150,16 +150,18 @@ private slots:
         QVERIFY(form->ResultPending);
     }
 
-    void bytesBehindTheRecordAreDiscarded() {
+    void bytesBehindTheRecordDoNotSpoilTheNext() {
         Start();
         auto bytes = Bytes(*EncodeResultRecord(1, 556, SampleKind::Serum));
         const std::vector<std::uint8_t> trailing = {0x01, 0x02, 0x03, 0x04, 0x05};
         bytes.insert(bytes.end(), trailing.begin(), trailing.end());
         QVERIFY(Receive(bytes, "1"));
-        QCOMPARE(form->Port().InBuffUsed(), 0);
-        // The next record starts at the head of an empty buffer and decodes cleanly.
+        QVERIFY(sim->WaitUntilDrained(std::chrono::milliseconds(test::Within)));
+        // The bytes behind it are dropped on the way to the next header.
         QVERIFY(Receive(Bytes(*EncodeResultRecord(2, 333, SampleKind::Urine)), "2"));
         QCOMPARE(form->Label7->text(), QStringLiteral("Моча 33,3"));
+        QCOMPARE(form->Port().InBuffUsed(), 0);
+        QVERIFY(prompts->errors.isEmpty());
     }
 
     void brokenRecordIsDroppedAndTheNextOneReceived_data() {

@@ -338,7 +338,8 @@ Records:
                                                     bytes from it are an impossible record
                              false-header-possible  the same, but a plausible one
                              trailing-false-header  the record, then noise with a false
-                                                    header and fewer than 24 bytes after
+                                                    header and 20-23 bytes after it: an
+                                                    impossible record that never ends
                              flood                  8192 noise bytes, then the record
                            Noise is never 0xAA outside a false header.
 

@@ -20,7 +20,10 @@ constexpr std::array<std::string_view, kNoiseClasses.size()> kNoiseClassNames = 
 // offsets 19..21) are noise, and both bytes of the real header lie inside it.
 constexpr std::size_t kFalseHeaderLeastAhead = kKindOffset + 1;
 constexpr std::size_t kFalseHeaderMostAhead = kResultRecordSize - 2;
-// Behind the record: the false header and fewer than 24 bytes after it.
+// Behind the record: the false header and 20 to 23 bytes after it, never a whole record but
+// holding the false record's value and kind bytes, so that it is an impossible record
+// whatever comes after it.
+constexpr std::size_t kFalseHeaderLeastAfter = kKindOffset - 1;
 constexpr std::size_t kFalseHeaderMostAfter = kResultRecordSize - 3;
 
 std::size_t Pick(std::size_t least, std::size_t most, std::mt19937& random) {
@@ -130,10 +133,12 @@ std::vector<std::uint8_t> NoisyBurst(const ResultRecord& record, NoiseClass nois
         break;
     }
     case NoiseClass::TrailingFalseHeader: {
-        const std::size_t after = Pick(0, kFalseHeaderMostAfter, random);
+        const std::size_t after = Pick(kFalseHeaderLeastAfter, kFalseHeaderMostAfter, random);
         const std::size_t before = Pick(0, kMostNearNoise - 2 - after, random);
         Append(burst, record);
-        Append(burst, NoiseWithFalseHeader(before, after, random));
+        std::vector<std::uint8_t> behind = NoiseWithFalseHeader(before, after, random);
+        FillFalseFields(std::span(behind).subspan(before), false, random);
+        Append(burst, behind);
         return burst;
     }
     case NoiseClass::Flood:

@@ -34,8 +34,9 @@ enum class NoiseClass {
     // The same, but the false record is plausible: BCD value bytes and a kind of 1..3. A
     // receiver cannot tell it from a real record, so the real one may be lost.
     FalseHeaderPossible,
-    // The record, then noise with a false header 0xAA 0x55 followed by fewer than 24 more
-    // bytes: a record that never ends. At most 40 noise bytes.
+    // The record, then noise with a false header 0xAA 0x55 followed by 20 to 23 more bytes:
+    // a record that never ends, and an impossible one (as above) whatever comes after it.
+    // At most 40 noise bytes.
     TrailingFalseHeader,
     Flood, // kFloodBytes noise bytes, then the record
 };
