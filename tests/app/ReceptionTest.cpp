@@ -164,6 +164,55 @@ private slots:
         QVERIFY(prompts->errors.isEmpty());
     }
 
+    void receivesRecordsAsTheLineDeliversThem_data() {
+        QTest::addColumn<int>("pieces"); // 0: one byte per character time; 1: one write
+        QTest::addColumn<int>("gapMs");
+        QTest::addColumn<int>("noise");
+        const auto row = [](const char* name, int pieces, int gapMs, NoiseClass noise) {
+            QTest::newRow(name) << pieces << gapMs << int(noise);
+        };
+        row("in two pieces 50 ms apart", 2, 50, NoiseClass::None);
+        row("in five pieces 50 ms apart", 5, 50, NoiseClass::None);
+        row("in five pieces 1 ms apart", 5, 1, NoiseClass::None);
+        row("leading noise", 0, 0, NoiseClass::Leading);
+        row("trailing noise", 0, 0, NoiseClass::Trailing);
+        row("a false header ahead", 0, 0, NoiseClass::FalseHeader);
+        row("a false header ahead, in one write", 1, 0, NoiseClass::FalseHeader);
+        row("a false header behind", 0, 0, NoiseClass::TrailingFalseHeader);
+        row("8192 noise bytes in the same write", 1, 0, NoiseClass::Flood);
+    }
+    void receivesRecordsAsTheLineDeliversThem() {
+        QFETCH(int, pieces);
+        QFETCH(int, gapMs);
+        QFETCH(int, noise);
+        Start();
+        if (pieces == 1) {
+            sim->SetPacing(0);
+        } else if (pieces > 1) {
+            sim->SetPieces(std::size_t(pieces), std::chrono::milliseconds(gapMs));
+        }
+        std::vector<std::uint16_t> shown;
+        connect(form.get(), &TForm1::RecordReceived,
+                [&](const DecodedRecord& record) { shown.push_back(record.number); });
+        // Back to back, each as soon as the line takes it: a record may reach the window
+        // while it still waits for the end of the one before (or of a false header).
+        const std::vector<std::uint16_t> numbers = {301, 302, 303};
+        std::thread sender([&] {
+            std::mt19937 random(3);
+            for (const std::uint16_t number : numbers) {
+                sim->SendRecord(*EncodeResultRecord(number, 480, SampleKind::Serum),
+                                NoiseClass(noise), random);
+            }
+        });
+        const bool all =
+            QTest::qWaitFor([&] { return shown.size() >= numbers.size(); }, 2 * test::Within);
+        sender.join();
+        QVERIFY2(all, qPrintable(form->StatusBar->currentMessage()));
+        QCOMPARE(shown, numbers);
+        QCOMPARE(form->Label7->text(), QStringLiteral("Сыворотка 4,8"));
+        QVERIFY(prompts->errors.isEmpty());
+    }
+
     void brokenRecordIsDroppedAndTheNextOneReceived_data() {
         QTest::addColumn<int>("length");
         QTest::newRow("header and one byte") << 3;
