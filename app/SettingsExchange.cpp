@@ -1,7 +1,6 @@
 #include "app/SettingsExchange.h"
 
 #include "app/Main.h"
-#include "app/PortWait.h"
 #include "app/SetupDialog.h"
 
 #include <QCoreApplication>
@@ -126,7 +125,7 @@ void SettingsExchange::Finish() {
 } // namespace
 
 bool WaitForAnswer(apd::TApdComPort& port, const SettingsBounds& bounds) {
-    return WaitForWaitingBytes(port, 1, bounds.answer, {bounds.firstPause, bounds.longestPause});
+    return WaitForWaitingBytes(port, 1, bounds.answer, bounds.pauses);
 }
 
 void RunSettingsExchange(TForm1& form, const SettingsExchangeOptions& options) {

@@ -4,6 +4,7 @@
 // wait for the analyser is bounded; when a bound passes the exchange stops, sends nothing
 // more and the window returns to normal reception as after the dialog.
 
+#include "app/PortWait.h"
 #include "app/SettingsFields.h"
 
 #include <QString>
@@ -24,10 +25,7 @@ class TFSetup;
 // The bound covers a slow analyser many times over: at 115200 baud a byte takes 87 us.
 struct SettingsBounds {
     std::chrono::milliseconds answer{3000};
-    // Looks at the buffer start this far apart and grow to the longest pause, so that a
-    // prompt answer is taken at once and a silent analyser costs next to no CPU.
-    std::chrono::microseconds firstPause{50};
-    std::chrono::microseconds longestPause{2000};
+    PollPauses pauses;
 };
 
 struct SettingsExchangeOptions {
