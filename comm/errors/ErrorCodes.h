@@ -56,6 +56,8 @@ inline constexpr ErrorCode ecBufferIsEmpty = -3007;
 inline constexpr ErrorCode ecTracingNotEnabled = -3008;
 inline constexpr ErrorCode ecLoggingNotEnabled = -3009;
 inline constexpr ErrorCode ecBaseAddressNotSet = -3010;
+// The serial device went away while open (a USB adapter pulled, a far end that closed).
+inline constexpr ErrorCode ecDeviceLost = -3011;
 
 // Triggers
 inline constexpr ErrorCode ecNoMoreTriggers = -5001;

@@ -45,6 +45,7 @@
     CLASS(ETracingNotEnabled, ESerialIO, -3008) \
     CLASS(ELoggingNotEnabled, ESerialIO, -3009) \
     CLASS(EBaseAddressNotSet, ESerialIO, -3010) \
+    CLASS(EDeviceLost, ESerialIO, -3011) \
     /* Modem */ \
     GROUP(EModem) \
     CLASS(EModemNotStarted, EModem, -4001) \
