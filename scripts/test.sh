@@ -12,6 +12,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/setup.sh
+source scripts/configure.sh
 
 stages="${STAGES:-release asan tsan fuzz windows}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
@@ -26,33 +27,25 @@ started=$SECONDS
 stage_time() { echo "== $1 took $((SECONDS - $2)) s"; }
 
 configure_build_test() {
-    local name="$1"; shift
+    local name="$1"
     local t0=$SECONDS
     echo "== $name: configure and build"
-    cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
-    cmake --build "build/$name" -j "$jobs"
+    apd_configure "$name"
+    cmake --build --preset "$name" -j "$jobs"
     echo "== $name: tests"
-    ctest --test-dir "build/$name" --output-on-failure -j "$jobs" --timeout 600
+    ctest --preset "$name" -j "$jobs"
     stage_time "$name" "$t0"
 }
 
 for stage in $stages; do
     case "$stage" in
-    release)
-        configure_build_test release -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
-    asan)
-        configure_build_test asan -DCMAKE_BUILD_TYPE=Debug -DAPD_SANITIZE=address,undefined \
-            -DAPD_BENCH=OFF ;;
-    tsan)
-        configure_build_test tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPD_SANITIZE=thread \
-            -DAPD_BENCH=OFF ;;
+    release | asan | tsan)
+        configure_build_test "$stage" ;;
     fuzz)
         t0=$SECONDS
         echo "== fuzz: configure and build (clang, libFuzzer, ASan+UBSan)"
-        cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_CXX_COMPILER=clang++ -DAPD_FUZZ=ON -DAPD_SANITIZE=address,undefined \
-            -DAPD_TESTS=OFF -DAPD_BENCH=OFF >/dev/null
-        cmake --build build/fuzz -j "$jobs"
+        apd_configure fuzz
+        cmake --build --preset fuzz -j "$jobs"
         mapfile -t targets < <(find build/fuzz -type f -name 'fuzz_*' -perm -u+x | sort)
         for target in "${targets[@]}"; do
             name="$(basename "$target")"

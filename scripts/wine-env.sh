@@ -4,6 +4,8 @@
 # tree) and a host build in build/winhost with the targets line-broker and
 # apd_modem_preload. Everything it starts ends with the calling shell (wine_stop on EXIT).
 
+source "$root/scripts/configure.sh"
+
 export WINEPREFIX="$root/build/win/wineprefix"
 export WINEDEBUG=-all
 # No debugger on a crash: the program ends and its test fails.
@@ -49,15 +51,12 @@ wine_start() {
 }
 
 wine_host_tools() {
-    cmake -S "$root" -B "$root/build/winhost" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DAPD_APP=OFF "$@" >/dev/null
+    apd_configure winhost "$@"
     cmake --build "$root/build/winhost" -j "${JOBS:-$(nproc)}" --target line-broker \
         apd_modem_preload
 }
 
 wine_cross_build() {
-    cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64.cmake" -DAPD_APP=OFF \
-        -DAPD_BENCH=OFF >/dev/null
+    apd_configure windows
     cmake --build "$root/build/win" -j "${JOBS:-$(nproc)}" "$@"
 }
