@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite:
 #   1. the unit and integration tests (RelWithDebInfo),
-#   2. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
-#   3. the same tests under ThreadSanitizer,
-#   4. every libFuzzer target for FUZZ_SECONDS seconds each (default 60),
-#   5. the Windows build of the tests under Wine (scripts/wine-tests.sh).
+#   2. the lint: clang-format over every C++ file, clang-tidy over the library (scripts/lint.sh),
+#   3. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
+#   4. the same tests under ThreadSanitizer,
+#   5. every libFuzzer target for FUZZ_SECONDS seconds each (default 60),
+#   6. the Windows build of the tests under Wine (scripts/wine-tests.sh).
 # Build folders: build/release, build/asan, build/tsan, build/fuzz, build/win, build/winhost.
-# Set STAGES to a subset of "release asan tsan fuzz windows" to run only those.
+# Set STAGES to a subset of "release lint asan tsan fuzz windows" to run only those.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -14,7 +15,7 @@ cd "$root"
 bash scripts/setup.sh
 source scripts/configure.sh
 
-stages="${STAGES:-release asan tsan fuzz windows}"
+stages="${STAGES:-release lint asan tsan fuzz windows}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 jobs="${JOBS:-$(nproc)}"
 export QT_QPA_PLATFORM=offscreen
@@ -59,6 +60,10 @@ for stage in $stages; do
         done
         echo "== fuzz: ${#targets[@]} targets ran without a crash or sanitizer report"
         stage_time fuzz "$t0" ;;
+    lint)
+        t0=$SECONDS
+        JOBS="$jobs" bash scripts/lint.sh
+        stage_time lint "$t0" ;;
     windows)
         t0=$SECONDS
         bash scripts/wine-tests.sh

@@ -21,7 +21,8 @@ platform::LResult CallWindowProc(platform::WindowHandle window, std::uint32_t me
     if (message != MsgRunCall) {
         return platform::DefaultWindowProc(window, message, wParam, lParam);
     }
-    auto* pending = reinterpret_cast<PendingCall*>(lParam);
+    // The message carries the waiting caller's call record in its lParam.
+    auto* pending = reinterpret_cast<PendingCall*>(lParam); // NOLINT(performance-no-int-to-ptr)
     pending->ran = true;
     try {
         (*pending->call)();

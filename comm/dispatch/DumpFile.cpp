@@ -3,7 +3,7 @@
 namespace apd {
 
 namespace {
-constexpr std::size_t FlushSize = 64 * 1024;
+constexpr std::size_t FlushSize = std::size_t{64} * 1024;
 }
 
 DumpFile::~DumpFile() {

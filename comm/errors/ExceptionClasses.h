@@ -25,7 +25,7 @@ APD_EXCEPTION_TABLE(APD_DEFINE_GROUP, APD_DEFINE_CLASS)
 #undef APD_DEFINE_GROUP
 #undef APD_DEFINE_CLASS
 
-#define APD_COUNT_ENTRY(...) +1
+#define APD_COUNT_ENTRY(...) +1 // NOLINT(bugprone-macro-parentheses): a term of a sum
 // The number of exception classes, EAPDException included.
 inline constexpr int ExceptionClassCount = 1 APD_EXCEPTION_TABLE(APD_COUNT_ENTRY, APD_COUNT_ENTRY);
 #undef APD_COUNT_ENTRY
