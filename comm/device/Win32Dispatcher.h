@@ -142,7 +142,7 @@ private:
     // Dispatch thread.
     void DispatchPass(DispatcherEvents& events);
     void TimerPass();
-    bool Stopping() const { return StopThreads || CloseDeferred; }
+    bool Stopping() const { return DeliveriesStopped(); }
     // FillDispatchBuffer; true when it stored bytes in the ring.
     bool FillStoredBytes();
     // True when a pass without a device event could find work: timer or status triggers,

@@ -154,7 +154,9 @@ public:
     void ResetStatusHits();
     void ResetDataTriggerState();
     // Delivers one notification to every handler. False when a handler closed the port or
-    // an avail notification's bytes were not all read.
+    // an avail notification's bytes were not all read. Nothing is delivered once a stop or
+    // a deferred close has begun (DeliveriesStopped), and a delivery ends at the first
+    // handler after which one has; false then.
     bool NotifyHandlers(std::uint32_t msg, std::uint32_t wParam, std::uint32_t data);
 
     // ---- Line, modem status and flow control ----------------------------------------
@@ -269,6 +271,10 @@ public:
     std::atomic<std::uint32_t> CommEventMask{0};
     std::atomic<std::uint32_t> LineErrorFlags{0};
     std::atomic<bool> OutputSentFlag{false};
+
+    // True once the threads are asked to stop or a close from inside a delivery has begun:
+    // from then on no notification is delivered.
+    bool DeliveriesStopped() const { return StopThreads || CloseDeferred; }
 
 protected:
     // The first step of destruction, which the base destructor cannot take because the
