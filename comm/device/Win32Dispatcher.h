@@ -38,6 +38,9 @@ class MainThreadCall;
 
 // What a thread ending on an exception reports; the text of the exception.
 using ThreadErrorReport = std::function<void(const std::string& text)>;
+// Starts a dispatcher thread (TApdDispatcherThread::Launch); std::system_error when no
+// thread can be made.
+using ThreadLauncher = std::function<void(std::shared_ptr<TApdDispatcherThread> thread)>;
 
 class TApdWin32Dispatcher : public TApdBaseDispatcher {
 public:
@@ -60,8 +63,10 @@ public:
     bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
     void FreePortResources() override;
     // Starts the three threads; std::runtime_error "Dispatcher already started" when they
-    // run already.
-    void StartDispatcher() override;
+    // run already. When one cannot be made, none after it is started and the result is
+    // ecNoHandles (ecMemory when its object could not be allocated); the threads that did
+    // start keep running until the caller stops them (OpenDevicePort closes the port).
+    ErrorCode StartDispatcher() override;
     // Stops the threads and closes the events; returns when every thread has finished.
     void StopDispatcher() override;
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
@@ -93,6 +98,9 @@ public:
     // (for instance one raised by a handler run on the main thread). The default writes
     // it to the standard error stream. Set it before the port is opened.
     void SetThreadErrorReport(ThreadErrorReport report);
+    // Replaces the way threads are started (an empty launcher restores the default), so
+    // that a test can make a start fail. Set it before the port is opened.
+    void SetThreadLauncher(ThreadLauncher launcher);
 
     // Thread bookkeeping, run by each thread as the last touch of the dispatcher.
     void ThreadFinished(TApdDispatcherThread& thread);
@@ -180,6 +188,7 @@ private:
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};
     ThreadErrorReport errorReport_; // DataLock
+    ThreadLauncher launcher_;       // empty: TApdDispatcherThread::Launch; the opening thread's
 };
 
 } // namespace apd

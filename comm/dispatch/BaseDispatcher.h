@@ -84,7 +84,9 @@ public:
     virtual bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) = 0;
     // Stops the threads when they run, then releases both buffers (each once).
     virtual void FreePortResources();
-    virtual void StartDispatcher() = 0;
+    // Starts whatever serves the open port (the thread layer's threads): ecOK, or the
+    // error that kept it from starting, with nothing left running.
+    virtual ErrorCode StartDispatcher() = 0;
     virtual void StopDispatcher() = 0;
     // Opens the device: a handle that is not negative, -8 when the device layer could not
     // create its own resources, any other negative value with LastSystemError set.

@@ -111,7 +111,12 @@ ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint3
         LogStartTime = MillisecondClock();
     }
 
-    StartDispatcher();
+    if (const ErrorCode started = StartDispatcher(); started != ecOK) {
+        // A port whose threads could not all start would never receive: the threads that
+        // did start are stopped, the device is closed and everything is freed.
+        CloseDevicePort();
+        return started;
+    }
     return ecOK;
 }
 
