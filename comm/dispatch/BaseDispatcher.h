@@ -290,8 +290,9 @@ protected:
                             std::uint32_t lParam);
     // Creates the event objects of the dispatcher threads; the thread layer overrides it.
     virtual void CreateDispatcherEvents() {}
-    // Called with DataLock held when a trigger is added or the triggers are restored, so
-    // that the thread layer can look at them at once. Takes no lock of the dispatcher.
+    // Called with DataLock held when a trigger is added, the triggers are restored, the
+    // avail threshold is set or the handler flags change, so that the thread layer can look
+    // at them at once, also while the line is idle. Takes no lock of the dispatcher.
     virtual void TriggersChanged() {}
     // True when the driver itself drives RTS around each transmission in RS-485 mode (the
     // RTS toggle line mode). When false, PutBlock raises RTS before each write and needs
