@@ -61,6 +61,10 @@ public:
     // One device event wait (see WaitForDeviceEvent); true when events were reported.
     bool DeviceWaitEvent(std::uint32_t& mask) override;
     bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    // Waits, looking every millisecond, until the output ring and the driver's queue are
+    // empty, within the bound of what was pending at the start. No wait when the device is
+    // lost; false when the ring holds bytes and no output thread runs to send them.
+    bool DeviceDrainOutput(std::uint32_t characterMicros) override;
     void FreePortResources() override;
     // Starts the three threads; std::runtime_error "Dispatcher already started" when they
     // run already. When one cannot be made, none after it is started and the result is
@@ -159,6 +163,9 @@ private:
     bool HeartbeatNeeded();
     // Output thread.
     bool OutputPending();
+    // Bytes in the output ring and the driver's queue; -1 when the device cannot tell or
+    // nothing would send the ring's bytes.
+    std::int64_t QueuedForOutput();
     void DrainOutputBuffer(DispatcherEvents& events);
     // Comm thread.
     void RecordDeviceLoss();

@@ -82,6 +82,12 @@ public:
     virtual bool DeviceWaitEvent(std::uint32_t& mask) = 0;
     // Asks the driver for queues of the given sizes; false with LastSystemError set.
     virtual bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) = 0;
+    // Waits until the bytes written so far have left: the output ring and the driver's
+    // queue, at most CloseDrainBoundMs of what is pending, given the line time of one
+    // character. True when everything left, false when the bound ran out, the device is
+    // lost or cannot tell; the close then discards the rest. Takes no lock while it waits.
+    // The default does not wait and answers false.
+    virtual bool DeviceDrainOutput(std::uint32_t /*characterMicros*/) { return false; }
     // Stops the threads when they run, then releases both buffers (each once).
     virtual void FreePortResources();
     // Starts whatever serves the open port (the thread layer's threads): ecOK, or the
@@ -108,6 +114,8 @@ public:
     ErrorCode OpenDevicePort(const std::string& name, std::uint32_t baud, std::uint8_t parity,
                              std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t inSize,
                              std::uint32_t outSize, std::uint8_t options);
+    // Lets written bytes leave first (DeviceDrainOutput), then discards what is left of the
+    // output, discards the input and closes the device.
     void CloseDevicePort();
     ErrorCode SetQueueSizes(std::uint32_t inSize, std::uint32_t outSize);
 
