@@ -100,7 +100,8 @@ public:
     int OutputThreadPriority() const;
     // Called, on the ending thread, with the text of an exception that ended a thread
     // (for instance one raised by a handler run on the main thread). The default writes
-    // it to the standard error stream. Set it before the port is opened.
+    // it to the standard error stream; the port component passes it on to the
+    // application's exception handler. Set it before the port is opened.
     void SetThreadErrorReport(ThreadErrorReport report);
     // Replaces the way threads are started (an empty launcher restores the default), so
     // that a test can make a start fail. Set it before the port is opened.
