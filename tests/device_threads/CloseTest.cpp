@@ -111,7 +111,7 @@ TEST(Close, CompletesWhileAWriteIsPendingOnAFullLine) {
 
 TEST(Close, BytesWrittenJustBeforeLeaveWholeFirst) {
     PtyPair line;
-    // More than the pseudo-terminal takes while nobody reads: part of it waits in the
+    // More than the pseudo-terminal takes while nobody reads: some of it waits in the
     // output ring when the close begins, and the far end reads as the line drains.
     const std::string sent = Pattern(24 * 1024);
     for (int round = 0; round < 3; ++round) {
