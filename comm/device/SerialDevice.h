@@ -133,6 +133,11 @@ public:
     // returns Cancelled at once (so a cancel between a Write and its wait is not lost).
     void CancelWrite();
 
+    // Bytes the driver still holds for sending: the output queue where the driver counts
+    // it (a pseudo-terminal always reports 0), and on Windows also a write it has not
+    // completed. A negative code when closed or lost.
+    std::int32_t OutputQueued();
+
     // Discards the input queue.
     ErrorCode PurgeInput();
     // Discards what the driver holds for output and cancels the writability wait.

@@ -660,6 +660,20 @@ ErrorCode SerialDevice::PurgeInput() {
     return ecOK;
 }
 
+std::int32_t SerialDevice::OutputQueued() {
+    Impl& d = *impl_;
+    Impl::Call call(d);
+    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
+        return rc;
+    }
+    // A driver that cannot tell counts as holding nothing, as in GetStatus.
+    int pending = 0;
+    if (ioctl(call.Fd(), TIOCOUTQ, &pending) != 0) {
+        pending = 0;
+    }
+    return std::max(pending, 0);
+}
+
 ErrorCode SerialDevice::PurgeOutput() {
     Impl& d = *impl_;
     Impl::Call call(d);

@@ -739,6 +739,31 @@ ErrorCode SerialDevice::PurgeInput() {
     return ecOK;
 }
 
+std::int32_t SerialDevice::OutputQueued() {
+    Impl& d = *impl_;
+    Impl::Call call(d);
+    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
+        return rc;
+    }
+    COMSTAT stat{};
+    DWORD errors = 0;
+    if (const DWORD error = d.ReadComStat(call.Handle(), stat, errors); error != 0) {
+        return d.lost ? DeviceLostCode() : -static_cast<ErrorCode>(error);
+    }
+    // A write the driver has not completed still holds its bytes, also where the driver
+    // reports no queue (Wine's cbOutQue is always 0).
+    std::size_t inFlight = 0;
+    {
+        std::lock_guard lock(d.writeMutex);
+        if (d.writePending && !HasOverlappedIoCompleted(&d.writeOverlap)) {
+            inFlight = d.writeBuffer.size();
+        }
+    }
+    const std::size_t queued = std::max<std::size_t>(stat.cbOutQue, inFlight);
+    return static_cast<std::int32_t>(
+        std::min<std::size_t>(queued, std::numeric_limits<std::int32_t>::max()));
+}
+
 ErrorCode SerialDevice::PurgeOutput() {
     Impl& d = *impl_;
     Impl::Call call(d);

@@ -2,6 +2,7 @@
 // and the events they share.
 
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -58,7 +59,7 @@ int TApdWin32Dispatcher::LiveThreads() const {
     return life_->Alive();
 }
 
-void TApdWin32Dispatcher::StartDispatcher() {
+ErrorCode TApdWin32Dispatcher::StartDispatcher() {
     {
         // DataLock only guards the state change: the waits below hold no lock, since a
         // starting thread may need DataLock for its first pass.
@@ -81,25 +82,50 @@ void TApdWin32Dispatcher::StartDispatcher() {
         events = EventsRef();
     }
 
-    const auto start = [&](std::atomic<TApdDispatcherThread*>& worker,
-                           std::shared_ptr<TApdDispatcherThread> thread) {
-        worker = thread.get();
+    // After a failure no further thread is started: each one not started no longer counts
+    // as running, and the caller stops those that did start.
+    ErrorCode failure = ecOK;
+    const auto notStarted = [this] {
+        if (--RunningThreads == 0) {
+            DispatcherActive = false;
+        }
+    };
+    const auto start = [&](std::atomic<TApdDispatcherThread*>& worker, auto make) {
+        if (failure != ecOK) {
+            notStarted();
+            return;
+        }
         try {
-            TApdDispatcherThread::Launch(std::move(thread));
-        } catch (const std::system_error& error) {
-            worker = nullptr;
-            if (--RunningThreads == 0) {
-                DispatcherActive = false;
+            std::shared_ptr<TApdDispatcherThread> thread = make();
+            worker = thread.get();
+            if (launcher_) {
+                launcher_(std::move(thread));
+            } else {
+                TApdDispatcherThread::Launch(std::move(thread));
             }
-            ReportThreadError(error.what());
+        } catch (const std::system_error&) {
+            failure = ecNoHandles; // no thread can be made: the system's limit is reached
+        } catch (const std::bad_alloc&) {
+            failure = ecMemory;
+        }
+        if (failure != ecOK) {
+            worker = nullptr;
+            notStarted();
             return;
         }
         events->ThreadAck.Wait(ThreadStartWaitMs); // a late start is not an error
     };
-    start(CommWorker, std::make_shared<TComThread>(*this, events, life_));
-    start(DispatchWorker, std::make_shared<TDispThread>(*this, events, life_));
-    start(OutputWorker, std::make_shared<TOutThread>(*this, events, life_));
-    ApplyPriorities();
+    start(CommWorker, [&] { return std::make_shared<TComThread>(*this, events, life_); });
+    start(DispatchWorker, [&] { return std::make_shared<TDispThread>(*this, events, life_); });
+    start(OutputWorker, [&] { return std::make_shared<TOutThread>(*this, events, life_); });
+    if (failure == ecOK) {
+        ApplyPriorities();
+    }
+    return failure;
+}
+
+void TApdWin32Dispatcher::SetThreadLauncher(ThreadLauncher launcher) {
+    launcher_ = std::move(launcher);
 }
 
 template <class Pred>

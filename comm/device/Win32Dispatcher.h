@@ -38,6 +38,9 @@ class MainThreadCall;
 
 // What a thread ending on an exception reports; the text of the exception.
 using ThreadErrorReport = std::function<void(const std::string& text)>;
+// Starts a dispatcher thread (TApdDispatcherThread::Launch); std::system_error when no
+// thread can be made.
+using ThreadLauncher = std::function<void(std::shared_ptr<TApdDispatcherThread> thread)>;
 
 class TApdWin32Dispatcher : public TApdBaseDispatcher {
 public:
@@ -58,10 +61,16 @@ public:
     // One device event wait (see WaitForDeviceEvent); true when events were reported.
     bool DeviceWaitEvent(std::uint32_t& mask) override;
     bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    // Waits, looking every millisecond, until the output ring and the driver's queue are
+    // empty, within the bound of what was pending at the start. No wait when the device is
+    // lost; false when the ring holds bytes and no output thread runs to send them.
+    bool DeviceDrainOutput(std::uint32_t characterMicros) override;
     void FreePortResources() override;
     // Starts the three threads; std::runtime_error "Dispatcher already started" when they
-    // run already.
-    void StartDispatcher() override;
+    // run already. When one cannot be made, none after it is started and the result is
+    // ecNoHandles (ecMemory when its object could not be allocated); the threads that did
+    // start keep running until the caller stops them (OpenDevicePort closes the port).
+    ErrorCode StartDispatcher() override;
     // Stops the threads and closes the events; returns when every thread has finished.
     void StopDispatcher() override;
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
@@ -91,8 +100,12 @@ public:
     int OutputThreadPriority() const;
     // Called, on the ending thread, with the text of an exception that ended a thread
     // (for instance one raised by a handler run on the main thread). The default writes
-    // it to the standard error stream. Set it before the port is opened.
+    // it to the standard error stream; the port component passes it on to the
+    // application's exception handler. Set it before the port is opened.
     void SetThreadErrorReport(ThreadErrorReport report);
+    // Replaces the way threads are started (an empty launcher restores the default), so
+    // that a test can make a start fail. Set it before the port is opened.
+    void SetThreadLauncher(ThreadLauncher launcher);
 
     // Thread bookkeeping, run by each thread as the last touch of the dispatcher.
     void ThreadFinished(TApdDispatcherThread& thread);
@@ -142,7 +155,7 @@ private:
     // Dispatch thread.
     void DispatchPass(DispatcherEvents& events);
     void TimerPass();
-    bool Stopping() const { return StopThreads || CloseDeferred; }
+    bool Stopping() const { return DeliveriesStopped(); }
     // FillDispatchBuffer; true when it stored bytes in the ring.
     bool FillStoredBytes();
     // True when a pass without a device event could find work: timer or status triggers,
@@ -151,6 +164,9 @@ private:
     bool HeartbeatNeeded();
     // Output thread.
     bool OutputPending();
+    // Bytes in the output ring and the driver's queue; -1 when the device cannot tell or
+    // nothing would send the ring's bytes.
+    std::int64_t QueuedForOutput();
     void DrainOutputBuffer(DispatcherEvents& events);
     // Comm thread.
     void RecordDeviceLoss();
@@ -180,6 +196,7 @@ private:
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};
     ThreadErrorReport errorReport_; // DataLock
+    ThreadLauncher launcher_;       // empty: TApdDispatcherThread::Launch; the opening thread's
 };
 
 } // namespace apd

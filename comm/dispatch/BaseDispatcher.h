@@ -82,9 +82,17 @@ public:
     virtual bool DeviceWaitEvent(std::uint32_t& mask) = 0;
     // Asks the driver for queues of the given sizes; false with LastSystemError set.
     virtual bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) = 0;
+    // Waits until the bytes written so far have left: the output ring and the driver's
+    // queue, at most CloseDrainBoundMs of what is pending, given the line time of one
+    // character. True when everything left, false when the bound ran out, the device is
+    // lost or cannot tell; the close then discards the rest. Takes no lock while it waits.
+    // The default does not wait and answers false.
+    virtual bool DeviceDrainOutput(std::uint32_t /*characterMicros*/) { return false; }
     // Stops the threads when they run, then releases both buffers (each once).
     virtual void FreePortResources();
-    virtual void StartDispatcher() = 0;
+    // Starts whatever serves the open port (the thread layer's threads): ecOK, or the
+    // error that kept it from starting, with nothing left running.
+    virtual ErrorCode StartDispatcher() = 0;
     virtual void StopDispatcher() = 0;
     // Opens the device: a handle that is not negative, -8 when the device layer could not
     // create its own resources, any other negative value with LastSystemError set.
@@ -106,6 +114,8 @@ public:
     ErrorCode OpenDevicePort(const std::string& name, std::uint32_t baud, std::uint8_t parity,
                              std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t inSize,
                              std::uint32_t outSize, std::uint8_t options);
+    // Lets written bytes leave first (DeviceDrainOutput), then discards what is left of the
+    // output, discards the input and closes the device.
     void CloseDevicePort();
     ErrorCode SetQueueSizes(std::uint32_t inSize, std::uint32_t outSize);
 
@@ -154,7 +164,9 @@ public:
     void ResetStatusHits();
     void ResetDataTriggerState();
     // Delivers one notification to every handler. False when a handler closed the port or
-    // an avail notification's bytes were not all read.
+    // an avail notification's bytes were not all read. Nothing is delivered once a stop or
+    // a deferred close has begun (DeliveriesStopped), and a delivery ends at the first
+    // handler after which one has; false then.
     bool NotifyHandlers(std::uint32_t msg, std::uint32_t wParam, std::uint32_t data);
 
     // ---- Line, modem status and flow control ----------------------------------------
@@ -270,6 +282,10 @@ public:
     std::atomic<std::uint32_t> LineErrorFlags{0};
     std::atomic<bool> OutputSentFlag{false};
 
+    // True once the threads are asked to stop or a close from inside a delivery has begun:
+    // from then on no notification is delivered.
+    bool DeliveriesStopped() const { return StopThreads || CloseDeferred; }
+
 protected:
     // The first step of destruction, which the base destructor cannot take because the
     // device operations are gone by then: every concrete dispatcher's destructor calls it.
@@ -282,8 +298,9 @@ protected:
                             std::uint32_t lParam);
     // Creates the event objects of the dispatcher threads; the thread layer overrides it.
     virtual void CreateDispatcherEvents() {}
-    // Called with DataLock held when a trigger is added or the triggers are restored, so
-    // that the thread layer can look at them at once. Takes no lock of the dispatcher.
+    // Called with DataLock held when a trigger is added, the triggers are restored, the
+    // avail threshold is set or the handler flags change, so that the thread layer can look
+    // at them at once, also while the line is idle. Takes no lock of the dispatcher.
     virtual void TriggersChanged() {}
     // True when the driver itself drives RTS around each transmission in RS-485 mode (the
     // RTS toggle line mode). When false, PutBlock raises RTS before each write and needs

@@ -18,6 +18,18 @@ constexpr std::array<std::int32_t, 24> LegacyRates = {
 
 // Bit times in units of 100 ns per second.
 constexpr std::int64_t TicksPerSecond = 10'000'000;
+
+// Start bit, data bits, parity bit and stop bits (two for any longer stop setting).
+std::int64_t BitsPerCharacter(const LineState& framing) {
+    std::int64_t bits = static_cast<std::int64_t>(framing.ByteSize) + 2;
+    if (framing.Parity != ParityNone) {
+        ++bits;
+    }
+    if (framing.StopBits != StopBitsOne) {
+        ++bits;
+    }
+    return bits;
+}
 constexpr std::int64_t TicksPerMillisecond = 10'000;
 constexpr std::int64_t DrainCharacters = 18;
 
@@ -76,13 +88,7 @@ std::uint32_t DrainSleepMilliseconds(const LineState& framing, std::int32_t appl
     if (rate <= 0) {
         return 0;
     }
-    std::int64_t bits = static_cast<std::int64_t>(framing.ByteSize) + 2;
-    if (framing.Parity != ParityNone) {
-        ++bits;
-    }
-    if (framing.StopBits != StopBitsOne) {
-        ++bits;
-    }
+    const std::int64_t bits = BitsPerCharacter(framing);
     // The first division is an integer division on purpose: the time is that of 18
     // characters at whole 100 ns bit times.
     std::int64_t ticks = (TicksPerSecond / rate) * bits * DrainCharacters;
@@ -94,6 +100,24 @@ std::uint32_t DrainSleepMilliseconds(const LineState& framing, std::int32_t appl
         ++ms;
     }
     return static_cast<std::uint32_t>(std::min<std::int64_t>(ms, MaxDrainSleepMs));
+}
+
+std::uint32_t CharacterMicroseconds(const LineState& framing, std::int32_t appliedBaud) {
+    const std::int64_t rate = TranslateBaud(appliedBaud);
+    if (rate <= 0) {
+        return 0;
+    }
+    const std::int64_t micros = (BitsPerCharacter(framing) * 1'000'000 + rate - 1) / rate;
+    return static_cast<std::uint32_t>(micros);
+}
+
+std::uint32_t CloseDrainBoundMs(std::uint64_t bytes, std::uint32_t characterMicros) {
+    if (characterMicros == 0) {
+        return MaxCloseDrainMs; // the speed is not known: the longest wait
+    }
+    const std::uint64_t cap = MaxCloseDrainMs - CloseDrainMarginMs;
+    const std::uint64_t lineMs = bytes >= cap * 1000 ? cap : (bytes * characterMicros + 999) / 1000;
+    return static_cast<std::uint32_t>(std::min(lineMs, cap)) + CloseDrainMarginMs;
 }
 
 } // namespace apd

@@ -52,4 +52,14 @@ inline constexpr std::uint32_t MaxDrainSleepMs = 1000;
 // rejected line state.
 std::uint32_t DrainSleepMilliseconds(const LineState& framing, std::int32_t appliedBaud);
 
+// The line time of one character of `framing` (start bit, data bits, parity, stop bits) at
+// the applied baud, in microseconds rounded up; 0 when the translated baud is not positive.
+std::uint32_t CharacterMicroseconds(const LineState& framing, std::int32_t appliedBaud);
+
+// How long a close waits for written bytes to leave before it discards the rest: the line
+// time of `bytes` characters plus CloseDrainMarginMs, at most MaxCloseDrainMs.
+inline constexpr std::uint32_t CloseDrainMarginMs = 100;
+inline constexpr std::uint32_t MaxCloseDrainMs = 5000;
+std::uint32_t CloseDrainBoundMs(std::uint64_t bytes, std::uint32_t characterMicros);
+
 } // namespace apd

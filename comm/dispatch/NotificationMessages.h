@@ -16,6 +16,8 @@ inline constexpr std::uint32_t MsgTriggerStatus = 0x7E04;
 inline constexpr std::uint32_t MsgPortOpen = 0x7E08;
 inline constexpr std::uint32_t MsgPortClose = 0x7E09;
 inline constexpr std::uint32_t MsgClosePending = 0x7E0A;
+// An error ended one of the dispatcher's threads (the port component's window).
+inline constexpr std::uint32_t MsgThreadError = 0x7E0B;
 
 // The lParam of a notification: the dispatcher handle in the high 16 bits, the data value
 // in the low 16 bits. A larger data value (a byte count of a big output buffer) keeps only

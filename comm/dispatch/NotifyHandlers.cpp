@@ -31,6 +31,9 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
     const bool readsCounted = msg == MsgTriggerAvail || msg == MsgTriggerData;
     {
         LockHold hold(DataLock);
+        if (DeliveriesStopped()) {
+            return false;
+        }
         if (!NotifyNeeded) {
             return true;
         }
@@ -65,7 +68,7 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
                                     static_cast<platform::LParam>(lParam));
             }
         }
-        stopped = CloseDeferred;
+        stopped = DeliveriesStopped();
         EndHandlerReads();
     }
 
@@ -82,7 +85,7 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
         if (!handler.Deleted && handler.Proc != nullptr) {
             handler.Proc(msg, wParam, static_cast<platform::LParam>(lParam));
         }
-        stopped = CloseDeferred;
+        stopped = DeliveriesStopped();
         EndHandlerReads();
     }
 
@@ -108,7 +111,7 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
                                                static_cast<platform::LParam>(lParam),
                                                platform::SmtoBlock, WindowNotifyTimeoutMs, nullptr);
         }
-        stopped = CloseDeferred;
+        stopped = DeliveriesStopped();
         EndHandlerReads();
     }
 

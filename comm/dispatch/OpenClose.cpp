@@ -1,6 +1,7 @@
 // Opening and closing the port.
 
 #include "comm/dispatch/BaseDispatcher.h"
+#include "comm/dispatch/LineArithmetic.h"
 #include "comm/errors/MillisecondClock.h"
 
 namespace apd {
@@ -111,13 +112,31 @@ ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint3
         LogStartTime = MillisecondClock();
     }
 
-    StartDispatcher();
+    if (const ErrorCode started = StartDispatcher(); started != ecOK) {
+        // A port whose threads could not all start would never receive: the threads that
+        // did start are stopped, the device is closed and everything is freed.
+        CloseDevicePort();
+        return started;
+    }
     return ecOK;
 }
 
 void TApdBaseDispatcher::CloseDevicePort() {
     if (DeviceHandle >= 0) {
-        FlushOutBuffer();
+        // What the application wrote leaves before the close, within a bound of its line
+        // time. Only what did not leave is discarded: discarding an empty output queue
+        // does nothing on a UART, but on a pseudo-terminal it takes back bytes the far
+        // end has not read yet.
+        LineState framing;
+        std::int32_t applied = 0;
+        {
+            LockHold data(DataLock);
+            framing = DCB;
+            applied = AppliedBaud;
+        }
+        if (!DeviceDrainOutput(CharacterMicroseconds(framing, applied))) {
+            FlushOutBuffer();
+        }
         FlushInBuffer();
         DeviceClose();
     }

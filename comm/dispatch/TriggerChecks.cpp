@@ -111,7 +111,7 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
         LockHold data(DataLock);
         index = DataTriggers.size();
     }
-    while (index-- > 0 && !CloseDeferred) {
+    while (index-- > 0 && !DeliveriesStopped()) {
         std::int32_t handle = 0;
         std::int32_t length = 0;
         {

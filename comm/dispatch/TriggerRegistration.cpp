@@ -56,6 +56,7 @@ std::int32_t TApdBaseDispatcher::AddDataTrigger(const std::uint8_t* data, bool i
 void TApdBaseDispatcher::SetAvailTriggerLength(std::int32_t length) {
     LockHold data(DataLock);
     AvailTriggerLength = length;
+    TriggersChanged(); // bytes already waiting may reach the new threshold
     if (LoggingOn) {
         AddLogEntry(LogTypeTriggerDataChange, LogSubAllocAvail, static_cast<std::uint32_t>(length),
                     nullptr, 0);
@@ -225,8 +226,9 @@ void TApdBaseDispatcher::UpdateHandlerFlags(int mode) {
         NotifyNeeded = others;
         break;
     default:
-        break;
+        return;
     }
+    TriggersChanged(); // waiting bytes may now be due to handlers that want them
 }
 
 void TApdBaseDispatcher::ResetStatusHits() {

@@ -179,6 +179,12 @@ void TApdCustomComPort::DoOpen() {
     if (!dispatcher_) {
         CheckErrorCode(nullptr, ecNullApi);
     }
+    if (auto* serial = dynamic_cast<TApdWin32Dispatcher*>(dispatcher_.get())) {
+        // An error that ends one of its threads reaches the application's exception
+        // handler on this thread, through the notification window.
+        serial->SetThreadErrorReport(
+            [errors = threadErrors_](const std::string& text) { errors->Post(text); });
+    }
     bool restoredTriggers = false;
     try {
         if (tapiMode_ == tmOn) {

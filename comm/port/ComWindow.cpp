@@ -29,7 +29,8 @@ void RegisterComWindowClass() {
 }
 
 bool IsComWindowMessage(std::uint32_t msg) {
-    return (msg >= MsgTriggerAvail && msg <= MsgTriggerStatus) || msg == MsgClosePending;
+    return (msg >= MsgTriggerAvail && msg <= MsgTriggerStatus) || msg == MsgClosePending ||
+           msg == MsgThreadError;
 }
 
 } // namespace
@@ -39,6 +40,7 @@ void TApdCustomComPort::HookNotifyWindow(bool enable) {
         RegisterComWindowClass();
         window_ = platform::CreateHiddenWindow(ComWindowClass);
         dispatcher_->RegisterWindowHandler(window_);
+        threadErrors_->SetWindow(window_, NotificationLParam(dispatcher_->DispatcherHandle, 0));
         return;
     }
     if (window_ == 0) {
@@ -47,8 +49,11 @@ void TApdCustomComPort::HookNotifyWindow(bool enable) {
     if (dispatcher_) {
         dispatcher_->DeregisterWindowHandler(window_);
     }
+    threadErrors_->SetWindow(0, 0);
     platform::DestroyHiddenWindow(window_);
     window_ = 0;
+    // Errors whose message went with the window are passed on here, on the same thread.
+    threadErrors_->Deliver();
 }
 
 platform::LResult TApdCustomComPort::ComWindowProc(platform::WindowHandle window, std::uint32_t msg,
@@ -86,6 +91,10 @@ platform::LResult TApdCustomComPort::ComWindowProc(platform::WindowHandle window
 
 void TApdCustomComPort::HandleNotification(std::uint32_t msg, platform::WParam wParam,
                                            platform::LParam lParam, bool& repostClosePending) {
+    if (msg == MsgThreadError) {
+        threadErrors_->Deliver();
+        return;
+    }
     const auto handle = static_cast<std::uint16_t>(wParam);
     const auto data = static_cast<std::uint16_t>(static_cast<std::uint32_t>(lParam) & 0xFFFFu);
     DoTrigger(static_cast<std::uint16_t>(msg), handle, msg == MsgTriggerAvail ? handle : data);

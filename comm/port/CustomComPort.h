@@ -20,6 +20,7 @@
 #include "comm/platform/Messaging.h"
 #include "comm/port/BaseComponent.h"
 #include "comm/port/ComPortTypes.h"
+#include "comm/port/ThreadErrorMailbox.h"
 
 #include <cstdint>
 #include <functional>
@@ -327,6 +328,10 @@ private:
     bool triggersSaved_ = false;
     TriggerSnapshot savedTriggers_;
     platform::WindowHandle window_ = 0;
+    // Errors of the dispatcher's threads, for the application's exception handler; shared
+    // with the report each serial dispatcher is given, which may outlive a close.
+    const std::shared_ptr<ThreadErrorMailbox> threadErrors_ =
+        std::make_shared<ThreadErrorMailbox>();
     DispatcherFactory factory_;
     PortSelectionPrompt prompt_;
     TDeviceLayer deviceLayer_ = dlWin32;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 #include <memory>
 #include <stdexcept>
 
@@ -106,6 +107,24 @@ TEST(Close, CompletesWhileAWriteIsPendingOnAFullLine) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_EQ(d.LiveThreads(), 0);
     EXPECT_TRUE(PortFree(line.DevicePath()));
+}
+
+TEST(Close, BytesWrittenJustBeforeLeaveWholeFirst) {
+    PtyPair line;
+    // More than the pseudo-terminal takes while nobody reads: some of it waits in the
+    // output ring when the close begins, and the far end reads as the line drains.
+    const std::string sent = Pattern(24 * 1024);
+    for (int round = 0; round < 3; ++round) {
+        TestDispatcher d;
+        ASSERT_EQ(d.OpenAnalyserLine(line.DevicePath(), 32 * 1024), ecOK);
+        auto far = std::async(std::launch::async, [&] { return line.ReadFar(sent.size(), 5s); });
+        ASSERT_EQ(Put(d, sent), ecOK);
+        d.CloseDevicePort();
+        EXPECT_EQ(d.LiveThreads(), 0);
+        const std::string got = AsString(far.get());
+        EXPECT_EQ(got.size(), sent.size()) << "round " << round;
+        EXPECT_TRUE(got == sent) << "round " << round << ": bytes lost or changed at the close";
+    }
 }
 
 TEST(Close, AHandlerExceptionEndsTheDispatchThreadWithAReport) {

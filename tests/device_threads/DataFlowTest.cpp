@@ -47,15 +47,20 @@ TEST_F(DataFlow, BytesLeftInTheDeviceByAFullRingFollowOnceThereIsRoom) {
     EXPECT_TRUE(got == in) << "bytes lost or reordered across the full ring";
 }
 
-TEST_F(DataFlow, TimerTriggerRestoredOnAnIdlePortFiresWithoutDeviceEvents) {
+TEST_F(DataFlow, TriggerChangesOnAnIdlePortAreServedWithoutDeviceEvents) {
     Open();
     Counter fired;
     std::atomic<std::uint32_t> handle{0};
     Counter records;
+    Counter avail;
+    std::atomic<std::uint32_t> availCount{0};
     PumpingThread gui([&](const Seen& s) {
         if (s.msg == MsgTriggerTimer) {
             handle = s.wParam;
             fired.Add();
+        } else if (s.msg == MsgTriggerAvail) {
+            availCount = s.wParam;
+            avail.Add();
         } else {
             records.Add();
         }
@@ -65,8 +70,21 @@ TEST_F(DataFlow, TimerTriggerRestoredOnAnIdlePortFiresWithoutDeviceEvents) {
     ASSERT_EQ(line.WriteFar(Header), 2u);
     ASSERT_TRUE(records.WaitFor(1));
     // The port has nothing more to do: the dispatch thread waits for a device event that
-    // never comes. A timer that is already due must still be served.
-    ASSERT_TRUE(PumpUntil([&] { return !d.HeartbeatActive(); })) << "an idle port kept beating";
+    // never comes. An avail threshold lowered to the bytes left waiting must still be
+    // served, and so must a timer that is already due. The idle flag may be seen just
+    // before the thread's last pass, so the threshold is lowered in a few rounds.
+    const auto idle = [&] { return !d.HeartbeatActive(); };
+    for (int round = 1; round <= 4; ++round) {
+        d.SetAvailTriggerLength(1000);
+        const std::uint32_t waiting = d.InBuffUsed() + 3;
+        ASSERT_EQ(line.WriteFar("xyz"), 3u);
+        ASSERT_TRUE(PumpUntil([&] { return d.InBuffUsed() == waiting && idle(); }))
+            << "an idle port kept beating";
+        d.SetAvailTriggerLength(static_cast<std::int32_t>(waiting));
+        ASSERT_TRUE(avail.WaitFor(round, 2s)) << "the lowered avail threshold was not checked";
+        EXPECT_EQ(availCount, waiting);
+    }
+    ASSERT_TRUE(PumpUntil(idle)) << "an idle port kept beating";
     d.RestoreTriggers(WithDueTimer(64));
     ASSERT_TRUE(fired.WaitFor(1, 2s)) << "the timer trigger was never checked";
     EXPECT_EQ(handle, 64u);

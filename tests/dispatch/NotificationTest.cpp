@@ -4,6 +4,7 @@
 #include <future>
 #include <thread>
 
+#include "comm/dispatch/TimerExpiry.h"
 #include "tests/dispatch/DispatcherFixture.h"
 
 namespace apd::testing {
@@ -129,6 +130,25 @@ TEST_F(Notifications, CloseInsideADeliveryStopsItAndDefersTheRelease) {
     dispatcher.FreePortResources();
     EXPECT_EQ(dispatcher.StopCount(), 1);
     EXPECT_FALSE(dispatcher.Ring().buffer);
+}
+
+TEST_F(Notifications, NothingIsDeliveredOnceAStopHasBegun) {
+    AddTrigger("\x55"); // completes at the same byte: a second data notification is due
+    // The stop begins while the first handler runs, as a close from another thread does.
+    recorder.action = [&](const Notification&) { dispatcher.StopDispatcher(); };
+    dispatcher.Feed("\xAA\x55");
+    EXPECT_FALSE(dispatcher.CheckDataTriggers());
+    EXPECT_EQ(recorder.received.size(), 1u);
+    EXPECT_TRUE(second.received.empty());
+
+    // A timer that expires while the port closes is not delivered either.
+    const std::int32_t now = TimerTicksNow();
+    TriggerSnapshot snapshot;
+    snapshot.TimerTriggers.emplace();
+    snapshot.TimerTriggers->push_back(TimerTrigger{8, EventTimer{now - 10, now - 5}, RecordTrue});
+    dispatcher.RestoreTriggers(snapshot);
+    EXPECT_FALSE(dispatcher.CheckTimerTriggers());
+    EXPECT_EQ(recorder.received.size(), 1u);
 }
 
 // A handler that is still reading when the delivery ends (a window that timed out): each

@@ -56,6 +56,20 @@ TEST(DrainSleep, NoSleepForAnUnusableBaudAndNoneLongerThanTheCap) {
     EXPECT_EQ(DrainSleepMilliseconds(n81, 1200), 150u) << "below the cap stays exact";
 }
 
+TEST(CloseDrain, LineTimeOfThePendingBytesPlusTheMarginAndNeverBeyondTheCap) {
+    const LineState n81 = Framing(8, ParityNone, StopBitsOne);
+    EXPECT_EQ(CharacterMicroseconds(n81, 115200), 87u); // 10 bits, rounded up
+    EXPECT_EQ(CharacterMicroseconds(Framing(7, ParityEven, StopBitsTwo), 9600), 1146u);
+    EXPECT_EQ(CharacterMicroseconds(n81, 0), 0u);
+    // 4096 bytes at 115200 8N1 take 357 ms.
+    EXPECT_EQ(CloseDrainBoundMs(4096, 87), 357u + CloseDrainMarginMs);
+    EXPECT_EQ(CloseDrainBoundMs(0, 87), CloseDrainMarginMs);
+    // At 110 baud, or at an unknown speed, the close waits the longest time and no more.
+    EXPECT_EQ(CloseDrainBoundMs(4096, CharacterMicroseconds(n81, 110)), MaxCloseDrainMs);
+    EXPECT_EQ(CloseDrainBoundMs(~std::uint64_t{0}, 1), MaxCloseDrainMs);
+    EXPECT_EQ(CloseDrainBoundMs(16, 0), MaxCloseDrainMs);
+}
+
 TEST(LineTarget, KeepValuesTakeTheCurrentLine) {
     LineState current = Framing(7, ParityOdd, StopBitsTwo);
     current.BaudRate = 4800;

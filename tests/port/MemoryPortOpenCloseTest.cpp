@@ -34,7 +34,12 @@ TEST_F(OpenClose, DeviceFailuresBecomeThePortErrorsAndLeaveNothingBehind) {
         EXPECT_EQ(port->PortState(), psClosed);
         EXPECT_EQ(port->NotificationWindow(), 0u);
     }
-    EXPECT_EQ(created, 3);
+    // Threads that cannot start fail the open as well.
+    prepare = [](TMemoryDispatcher& d) { d.FailStart(ecNoHandles); };
+    EXPECT_THROW(port->SetOpen(true), ENoHandles);
+    EXPECT_EQ(port->PortState(), psClosed);
+    EXPECT_EQ(port->NotificationWindow(), 0u);
+    EXPECT_EQ(created, 4);
 }
 
 TEST_F(OpenClose, OpeningAppliesTheStoredSettingsAndHooksTheWindow) {

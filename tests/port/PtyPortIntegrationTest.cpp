@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "comm/device/PortName.h"
@@ -171,6 +173,48 @@ TEST_F(PtyPort, AMessageForADispatcherPastTheRegistryIsIgnored) {
     sender.join();
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(port->PortState(), psOpen);
+}
+
+// A serial dispatcher whose procedure handler raises on a data notification: the exception
+// ends the dispatch thread.
+class FailingHandlerDispatcher : public TApdWin32Dispatcher {
+public:
+    explicit FailingHandlerDispatcher(TApdBaseComponent* owner) : TApdWin32Dispatcher(owner) {
+        AddProcedureHandler(&Fail);
+    }
+    ~FailingHandlerDispatcher() override { ShutDownDispatcher(); }
+
+private:
+    static void Fail(std::uint32_t msg, platform::WParam, platform::LParam) {
+        if (msg == MsgTriggerData) {
+            throw std::runtime_error("procedure handler failed");
+        }
+    }
+};
+
+TEST_F(PtyPort, AnErrorThatEndsADispatcherThreadReachesTheApplicationOnceOnTheOpeningThread) {
+    std::mutex lock;
+    std::vector<std::string> reported;
+    std::vector<std::thread::id> threads;
+    SetApplicationExceptionHandler([&](std::exception_ptr error) {
+        std::lock_guard hold(lock);
+        reported.push_back(ExceptionMessage(error));
+        threads.push_back(std::this_thread::get_id());
+    });
+    port->SetDispatcherFactory([](TApdCustomComPort& owner) {
+        return std::make_unique<FailingHandlerDispatcher>(&owner);
+    });
+    port->SetTriggerLength(0);
+    port->AddDataTrigger(Header, false);
+    ASSERT_EQ(line.WriteFar(Header), 2u);
+    ASSERT_TRUE(PumpUntil([&] {
+        std::lock_guard hold(lock);
+        return !reported.empty();
+    })) << "the thread's error never reached the application";
+    port->SetOpen(false);
+    std::lock_guard hold(lock);
+    EXPECT_EQ(reported, (std::vector<std::string>{"procedure handler failed"}));
+    EXPECT_EQ(threads, (std::vector<std::thread::id>{std::this_thread::get_id()}));
 }
 
 // Counts the data notifications that reach the window, events or not.

@@ -120,6 +120,11 @@ void TMemoryDispatcher::FailSetupQueues(std::int32_t systemError) {
     setupError_ = systemError;
 }
 
+void TMemoryDispatcher::FailStart(ErrorCode code) {
+    DeviceHold hold(deviceLock_);
+    startError_ = code;
+}
+
 void TMemoryDispatcher::SetDriverTogglesRts(bool toggles) {
     DeviceHold hold(deviceLock_);
     driverTogglesRts_ = toggles;
@@ -424,11 +429,15 @@ bool TMemoryDispatcher::DeviceSetupQueues(std::uint32_t, std::uint32_t) {
     return true;
 }
 
-void TMemoryDispatcher::StartDispatcher() {
-    DispatcherActive = true;
-    StopThreads = false;
+ErrorCode TMemoryDispatcher::StartDispatcher() {
     DeviceHold hold(deviceLock_);
     ++starts_;
+    if (startError_ != ecOK) {
+        return startError_;
+    }
+    DispatcherActive = true;
+    StopThreads = false;
+    return ecOK;
 }
 
 void TMemoryDispatcher::StopDispatcher() {

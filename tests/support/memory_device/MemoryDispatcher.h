@@ -68,6 +68,8 @@ public:
     void RefuseEscape(bool refuse);
     void FailOpen(std::intptr_t result, std::int32_t systemError);
     void FailSetupQueues(std::int32_t systemError);
+    // The next starts fail with this code, the threads counting as stopped (ecOK: start).
+    void FailStart(ErrorCode code);
     void SetDriverTogglesRts(bool toggles);
     // What DeviceEscape answers to EscapeGetBaseAddress (negative: no address).
     void SetBaseAddressAnswer(std::int32_t answer);
@@ -135,7 +137,7 @@ public:
     std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) override;
     bool DeviceWaitEvent(std::uint32_t& mask) override;
     bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
-    void StartDispatcher() override;
+    ErrorCode StartDispatcher() override;
     void StopDispatcher() override;
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
                              std::uint32_t outSize) override;
@@ -169,6 +171,7 @@ private:
     std::intptr_t openResult_ = 1;
     std::int32_t openError_ = 0;
     std::int32_t setupError_ = 0;
+    ErrorCode startError_ = ecOK;
     bool driverTogglesRts_ = true;
     std::int32_t baseAddressAnswer_ = -1;
     std::uint32_t drainOnStatus_ = 0;
