@@ -173,7 +173,7 @@ void TForm1::Guarded(Handler&& handler) {
 }
 
 void TForm1::ReportException(std::exception_ptr error) {
-    prompts_->ShowError(QString::fromStdString(apd::ExceptionMessage(std::move(error))));
+    prompts_->ShowError(QString::fromStdString(apd::ExceptionMessage(error)));
 }
 
 void TForm1::ShowStatus(const QString& text) {

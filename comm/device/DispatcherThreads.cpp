@@ -23,7 +23,7 @@ TApdDispatcherThread* TApdDispatcherThread::Current() {
     return currentThread;
 }
 
-void TApdDispatcherThread::Launch(std::shared_ptr<TApdDispatcherThread> thread) {
+void TApdDispatcherThread::Launch(const std::shared_ptr<TApdDispatcherThread>& thread) {
     thread->life_->Enter();
     try {
         std::thread([self = thread] { self->Run(); }).detach();

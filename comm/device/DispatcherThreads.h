@@ -37,7 +37,7 @@ public:
 
     // Starts the thread, which from then on owns the object. The thread counts as alive
     // (ThreadLife) from this call on. std::system_error when no thread can be made.
-    static void Launch(std::shared_ptr<TApdDispatcherThread> thread);
+    static void Launch(const std::shared_ptr<TApdDispatcherThread>& thread);
 
     // Gives the thread a priority level (ThreadPriority.h), now or as soon as it runs.
     void SetPriorityLevel(int level);

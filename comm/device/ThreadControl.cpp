@@ -101,7 +101,7 @@ ErrorCode TApdWin32Dispatcher::StartDispatcher() {
             if (launcher_) {
                 launcher_(std::move(thread));
             } else {
-                TApdDispatcherThread::Launch(std::move(thread));
+                TApdDispatcherThread::Launch(thread);
             }
         } catch (const std::system_error&) {
             failure = ecNoHandles; // no thread can be made: the system's limit is reached

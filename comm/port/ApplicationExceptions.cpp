@@ -35,7 +35,7 @@ void SetApplicationExceptionHandler(ApplicationExceptionHandler handler) {
     state.mainThread = platform::CurrentThreadId();
 }
 
-void HandleApplicationException(std::exception_ptr error) {
+void HandleApplicationException(const std::exception_ptr& error) {
     ApplicationExceptionHandler handler;
     {
         auto& state = State();
@@ -53,7 +53,7 @@ void HandleApplicationException(std::exception_ptr error) {
     }
 }
 
-std::string ExceptionMessage(std::exception_ptr error) {
+std::string ExceptionMessage(const std::exception_ptr& error) {
     if (!error) {
         return {};
     }

@@ -20,10 +20,10 @@ void SetApplicationExceptionHandler(ApplicationExceptionHandler handler);
 
 // Passes the exception to the handler; an exception the handler itself raises is written to
 // standard error.
-void HandleApplicationException(std::exception_ptr error);
+void HandleApplicationException(const std::exception_ptr& error);
 
 // The message of an exception: what() of a standard exception, else "Unknown exception".
-std::string ExceptionMessage(std::exception_ptr error);
+std::string ExceptionMessage(const std::exception_ptr& error);
 
 // True on the main thread.
 bool IsMainThread();
