@@ -118,8 +118,8 @@ TEST(ErrorStringsTable, SizeAndCount) {
     ASSERT_GE(table.size(), 8u);
     const auto count =
         std::to_integer<std::uint32_t>(table[4]) | std::to_integer<std::uint32_t>(table[5]) << 8;
-    EXPECT_EQ(count, 128u);
-    EXPECT_EQ(table.size(), 6084u);
+    EXPECT_EQ(count, 129u);
+    EXPECT_EQ(table.size(), 6164u);
 }
 
 TEST(StringResource, BinarySearchFindsEveryIdAndNoNeighbourAtEverySize) {
