@@ -43,7 +43,8 @@ PortNameEnvironment ProcessPortNameEnvironment();
 std::string UserPortDirectory();
 
 // Points COMn at targetPath by a link in `directory` (created as needed), replacing any
-// link there. 0, -EINVAL for n 0 or no directory, or a negated errno value.
+// link there. 0, ecBadArgument for n 0 or no directory, or the code ErrorCodeFromErrno
+// (ErrnoTranslation.h) gives for the system's error.
 ErrorCode PublishPortLink(std::string_view directory, unsigned n, std::string_view targetPath);
 // The same in UserPortDirectory().
 ErrorCode PublishPortLink(unsigned n, std::string_view targetPath);

@@ -160,9 +160,9 @@ void TApdCustomComPort::InitializePort() {
     ErrorCode result = dispatcher_->OpenDevicePort(
         name, static_cast<std::uint32_t>(baud_), parity_, static_cast<std::uint8_t>(dataBits_),
         static_cast<std::uint8_t>(stopBits_), inSize_, outSize_, options);
-    if (result == ecAccessDenied) {
-        result = ecAlreadyOpen;
-    } else if (result == ecFileNotFound || result == ecPathNotFound) {
+    // The device layer tells a port in use (ecAlreadyOpen) from one the user may not open
+    // (ecAccessDenied); a missing one is the component's "comport doesn't exist".
+    if (result == ecFileNotFound || result == ecPathNotFound) {
         result = ecBadId;
     }
     if (result != ecOK) {

@@ -71,8 +71,8 @@ TEST(PortName, PublishedLinksAreFoundThroughTheProcessEnvironment) {
     EXPECT_EQ(fs::read_symlink(dir / "COM9"), "/dev/first");
     EXPECT_EQ(PublishPortLink(dir.string(), 9, "/dev/second"), ecOK) << "replacing a link";
     EXPECT_EQ(fs::read_symlink(dir / "COM9"), "/dev/second");
-    EXPECT_EQ(PublishPortLink(dir.string(), 0, "/dev/x"), -EINVAL);
-    EXPECT_EQ(PublishPortLink("", 1, "/dev/x"), -EINVAL);
+    EXPECT_EQ(PublishPortLink(dir.string(), 0, "/dev/x"), ecBadArgument);
+    EXPECT_EQ(PublishPortLink("", 1, "/dev/x"), ecBadArgument);
 
     // The default directory is the one VORSILAN_PORT_DIR names; a dangling link is still
     // the port's link.
