@@ -40,6 +40,31 @@ TEST_F(PtyPort, AMissingDeviceRaisesBadIdAndLeavesThePortClosed) {
     EXPECT_EQ(port->NotificationWindow(), 0u);
 }
 
+TEST_F(PtyPort, APortInUseRaisesAlreadyOpenAndALostDeviceRaisesDeviceLost) {
+    port->SetOpen(true);
+    ASSERT_EQ(port->PortState(), psOpen);
+    TApdComPort second;
+    second.SetComNumber(7);
+    EXPECT_THROW(second.SetOpen(true), EAlreadyOpen);
+    EXPECT_EQ(second.PortState(), psClosed);
+
+    const auto* serial = dynamic_cast<TApdWin32Dispatcher*>(port->Dispatcher());
+    ASSERT_NE(serial, nullptr);
+    line.CloseFar();
+    ASSERT_TRUE(PumpUntil([&] { return serial->DeviceLost(); })) << "the loss was not seen";
+    try {
+        port->SetBaud(9600);
+        ADD_FAILURE() << "a setting reached a lost device";
+    } catch (const EDeviceLost& e) {
+        EXPECT_EQ(e.ErrorCode(), ecDeviceLost);
+        EXPECT_EQ(e.Message(), "The serial device was disconnected");
+    }
+    // Emptying the receive buffer is what was asked for, and is done: no error for it.
+    EXPECT_NO_THROW(port->FlushInBuffer());
+    EXPECT_EQ(port->InBuffUsed(), 0);
+    EXPECT_TRUE(serial->DeviceLost()) << "the loss stays recorded";
+}
+
 TEST_F(PtyPort, EventsRunOnTheOpeningThreadOnTriggerFirst) {
     std::vector<std::string> order;
     std::thread::id handlerThread;
