@@ -75,10 +75,18 @@ void TApdCustomComPort::SetTapiMode(TTapiMode mode) {
     tapiMode_ = mode;
 }
 
-// Line settings ignore ForceApply and are stored before the dispatcher sees them.
+// Line settings ignore ForceApply and are stored before the dispatcher sees them; a baud
+// rate that cannot be one is refused before it is stored.
 
 void TApdCustomComPort::SetBaud(std::int32_t baud) {
     if (baud == baud_) {
+        return;
+    }
+    // A rate must be positive: 0 would hang a line up (and means "keep the rate" to the
+    // dispatcher), a negative one has no meaning. The stored rate stays, so that Baud()
+    // and the line agree.
+    if (baud <= 0) {
+        Check(ecBaudRate);
         return;
     }
     baud_ = baud;
