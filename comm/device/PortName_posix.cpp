@@ -27,6 +27,12 @@ ErrorCode Negated(const std::error_code& ec) {
 
 } // namespace
 
+bool IsPseudoTerminalMaster(int fd) {
+    // Only a master has a slave to name.
+    char slave[128] = {};
+    return ::ptsname_r(fd, slave, sizeof slave) == 0;
+}
+
 PortNameEnvironment ProcessPortNameEnvironment() {
     PortNameEnvironment environment;
     environment.portDir = Variable("VORSILAN_PORT_DIR");

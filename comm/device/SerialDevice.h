@@ -15,7 +15,8 @@
 // without one is a SystemErrorCode) or on Windows a negated Windows error code. Open
 // gives ecFileNotFound (-2) for a device that does not exist, ecAlreadyOpen for one held
 // by another program (or another open in this one), ecAccessDenied (-5) where the user
-// may not open it.
+// may not open it, ecBadArgument for a name holding a NUL character and, on POSIX,
+// ecBadId for a pseudo-terminal's master side (/dev/ptmx).
 //
 // Device loss: when the device goes away (a USB adapter pulled, the far end of a
 // pseudo-terminal closed) the event wait reports DeviceLost, and every later call fails
@@ -84,7 +85,7 @@ public:
     // settings as they were. ecAlreadyOpen while open; ecBadHandle for a handle that is
     // not open (or on POSIX not open for both reading and writing); ecNotSupported on
     // POSIX, or the negated error of GetCommState on Windows, for a device that is not
-    // serial; ecAlreadyOpen when
+    // serial (ecBadId on POSIX for a pseudo-terminal's master side); ecAlreadyOpen when
     // another open holds the device; ecOutOfMemory when the wait handles cannot be made.
     ErrorCode Adopt(NativeDeviceHandle handle);
     // ecOK when a device was closed, ecCommNotOpen when none was open.

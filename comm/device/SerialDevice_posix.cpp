@@ -197,6 +197,9 @@ ErrorCode SerialDevice::Impl::Start(int device, std::string devicePath) {
     if (!::isatty(device)) {
         return ErrorCodeFromErrno(ENOTTY, ErrnoContext::Opening);
     }
+    if (IsPseudoTerminalMaster(device)) {
+        return ecBadId; // a terminal, but no port: the other end of a pseudo-terminal
+    }
     // flock holds between processes, between two opens in one process and for root;
     // TIOCEXCL also keeps out programs that do not use flock, except root.
     while (::flock(device, LOCK_EX | LOCK_NB) != 0) {
@@ -262,6 +265,9 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     std::lock_guard gate(d.gateMutex);
     if (d.fd >= 0) {
         return ecAlreadyOpen;
+    }
+    if (const ErrorCode rc = CheckPortName(name); rc != ecOK) {
+        return rc;
     }
     std::string path = ResolvePortName(name);
     UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));

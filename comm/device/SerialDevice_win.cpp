@@ -382,6 +382,9 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     if (d.handle != INVALID_HANDLE_VALUE) {
         return ecAlreadyOpen;
     }
+    if (const ErrorCode rc = CheckPortName(name); rc != ecOK) {
+        return rc;
+    }
     std::string path = DevicePathFor(name);
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
