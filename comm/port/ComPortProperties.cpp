@@ -1,6 +1,7 @@
 // The plain property setters: line settings, device choice, modem lines and options.
 
 #include "comm/port/CustomComPort.h"
+#include "comm/port/ForceApplyHold.h"
 
 #include <exception>
 
@@ -189,9 +190,14 @@ void TApdCustomComPort::SetRS485Mode(bool on) {
     }
     rs485Mode_ = on;
     if (on) {
-        // The transmitter drives RTS now: no flow control may use it.
-        SetHWFlowOptions(
-            static_cast<THWFlowOptionSet>(hwFlowOptions_ & ~(hwfUseRTS | hwfRequireCTS)));
+        // The transmitter drives RTS now: no flow control may use it. The flow control is
+        // applied even when its options stay as they are: that puts RTS into its transmit
+        // mode (the driver's toggle) at once, as opening the port does.
+        {
+            ForceApplyHold force(*this, true);
+            SetHWFlowOptions(
+                static_cast<THWFlowOptionSet>(hwFlowOptions_ & ~(hwfUseRTS | hwfRequireCTS)));
+        }
         SetRTS(false);
     }
 }

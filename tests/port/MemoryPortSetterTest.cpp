@@ -73,6 +73,13 @@ TEST_F(OpenPortSetters, ModemLinesAndFlowModesKeepTheirValueWhenTheDeviceRefuses
 }
 
 TEST_F(OpenPortSetters, Rs485ModeLowersRtsAndEndsRtsFlowControl) {
+    // A driver that drives RTS itself is put in its transmit mode at once, as at an open.
+    port->SetRS485Mode(true);
+    EXPECT_EQ(device->DcbRecord().fRtsControl, RtsControlToggle);
+    EXPECT_TRUE(device->RtsUnderFlow());
+    port->SetRS485Mode(false);
+    EXPECT_NE(device->DcbRecord().fRtsControl, RtsControlToggle);
+
     // A driver that leaves RTS to the dispatcher, so that the line is the component's.
     port->SetOpen(false);
     prepare = [](TMemoryDispatcher& d) { d.SetDriverTogglesRts(false); };
