@@ -30,8 +30,8 @@ std::uint32_t LineErrorsBetween(const LineCounters& before, const LineCounters& 
 // EventBreak, and EventErr for framing, overrun and parity errors.
 std::uint32_t EventsBetween(const LineCounters& before, const LineCounters& after);
 
-// 0, or a negated errno value (ENOTTY where the driver keeps no counters, as on a
-// pseudo-terminal or on systems without the call).
+// 0, or ErrorCodeFromErrno of errno (ecNotSupported where the driver keeps no counters,
+// as on a pseudo-terminal or on systems without the call).
 ErrorCode ReadLineCounters(int fd, LineCounters& counters);
 
 } // namespace apd

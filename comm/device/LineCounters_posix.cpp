@@ -1,5 +1,7 @@
 #include "comm/device/LineCounters.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include <cerrno>
 
 #if defined(__linux__)
@@ -13,7 +15,7 @@ ErrorCode ReadLineCounters(int fd, LineCounters& counters) {
 #if defined(__linux__)
     serial_icounter_struct raw{};
     if (ioctl(fd, TIOCGICOUNT, &raw) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     auto u = [](int value) { return static_cast<std::uint32_t>(value); };
     counters.cts = u(raw.cts);
@@ -29,7 +31,7 @@ ErrorCode ReadLineCounters(int fd, LineCounters& counters) {
 #else
     (void)fd;
     (void)counters;
-    return -ENOTTY;
+    return ecNotSupported;
 #endif
 }
 

@@ -25,8 +25,8 @@ struct LineRequest {
 // False for a function that is not one of the four line functions.
 bool LineRequestForEscape(int function, LineRequest& request);
 
-// The ioctl calls on a device; results 0 or a negated errno value (ENOTTY where the
-// driver has no modem lines, as on a pseudo-terminal).
+// The ioctl calls on a device; results 0 or ErrorCodeFromErrno of errno (ecNotSupported
+// where the driver has no modem lines, as on a pseudo-terminal).
 ErrorCode ReadModemLines(int fd, int& lines);
 ErrorCode ChangeModemLine(int fd, const LineRequest& request);
 

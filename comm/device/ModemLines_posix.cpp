@@ -1,5 +1,7 @@
 #include "comm/device/ModemLines.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include "comm/device/DeviceEvents.h"
 #include "comm/dispatch/LineState.h"
 
@@ -65,7 +67,7 @@ bool LineRequestForEscape(int function, LineRequest& request) {
 
 ErrorCode ReadModemLines(int fd, int& lines) {
     if (ioctl(fd, TIOCMGET, &lines) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     return ecOK;
 }
@@ -73,7 +75,7 @@ ErrorCode ReadModemLines(int fd, int& lines) {
 ErrorCode ChangeModemLine(int fd, const LineRequest& request) {
     const int bits = request.line;
     if (ioctl(fd, request.raise ? TIOCMBIS : TIOCMBIC, &bits) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     return ecOK;
 }

@@ -31,6 +31,10 @@ std::string UserDirectoryFrom(const PortNameEnvironment& environment) {
 
 } // namespace
 
+ErrorCode CheckPortName(std::string_view name) {
+    return name.find('\0') == std::string_view::npos ? ecOK : ecBadArgument;
+}
+
 unsigned ComPortNumber(std::string_view name) {
     if (StartsWithNoCase(name, "\\\\.\\")) {
         name.remove_prefix(4);

@@ -33,6 +33,15 @@ struct PortNameEnvironment {
     std::function<bool(const std::string& path)> linkExists; // true for a dangling link too
 };
 
+// ecBadArgument for a name holding a NUL character (the system would open only the part
+// before it), else ecOK. Open refuses such a name before resolving it.
+ErrorCode CheckPortName(std::string_view name);
+
+// POSIX: whether the open descriptor is a pseudo-terminal's master side, as /dev/ptmx or
+// /dev/pts/ptmx open (each open makes a new pair); no serial port is one. Open and Adopt
+// refuse it with ecBadId.
+bool IsPseudoTerminalMaster(int fd);
+
 std::string ResolvePortName(std::string_view name, const PortNameEnvironment& environment);
 std::string ResolvePortName(std::string_view name);
 
@@ -43,7 +52,8 @@ PortNameEnvironment ProcessPortNameEnvironment();
 std::string UserPortDirectory();
 
 // Points COMn at targetPath by a link in `directory` (created as needed), replacing any
-// link there. 0, -EINVAL for n 0 or no directory, or a negated errno value.
+// link there. 0, ecBadArgument for n 0 or no directory, or the code ErrorCodeFromErrno
+// (ErrnoTranslation.h) gives for the system's error.
 ErrorCode PublishPortLink(std::string_view directory, unsigned n, std::string_view targetPath);
 // The same in UserPortDirectory().
 ErrorCode PublishPortLink(unsigned n, std::string_view targetPath);

@@ -1,5 +1,7 @@
 #include "comm/device/PortName.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,10 +21,17 @@ std::optional<std::string> Variable(const char* name) {
 }
 
 ErrorCode Negated(const std::error_code& ec) {
-    return ec.value() > 0 ? -ec.value() : -EIO;
+    return ec.value() > 0 ? ErrorCodeFromErrno(ec.value(), ErrnoContext::Opening)
+                          : SystemErrorCode(EIO);
 }
 
 } // namespace
+
+bool IsPseudoTerminalMaster(int fd) {
+    // Only a master has a slave to name.
+    char slave[128] = {};
+    return ::ptsname_r(fd, slave, sizeof slave) == 0;
+}
 
 PortNameEnvironment ProcessPortNameEnvironment() {
     PortNameEnvironment environment;
@@ -38,7 +47,7 @@ PortNameEnvironment ProcessPortNameEnvironment() {
 ErrorCode PublishPortLink(std::string_view directory, unsigned n, std::string_view targetPath) {
     namespace fs = std::filesystem;
     if (n == 0 || directory.empty()) {
-        return -EINVAL;
+        return ecBadArgument;
     }
     std::error_code ec;
     const fs::path dir{std::string(directory)};

@@ -29,9 +29,9 @@ ErrorCode Rs485Available(int fd);
 
 // Puts the driver's RS-485 mode in the toggle behaviour (toggle true) or switches it off,
 // keeping the driver's delays and addresses, and reads it back. ecNotSupported where the
-// driver has no RS-485 mode, refuses it or does not hold it; another failure is a negated
-// errno value. Switching off where there is no RS-485 mode, or where it is off, is ecOK
-// and touches nothing.
+// driver has no RS-485 mode, refuses it or does not hold it; another failure is the code
+// ErrorCodeFromErrno gives for errno. Switching off where there is no RS-485 mode, or
+// where it is off, is ecOK and touches nothing.
 ErrorCode SetRs485Toggle(int fd, bool toggle);
 
 } // namespace apd

@@ -3,6 +3,8 @@
 
 #include "comm/device/Rs485.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include <cerrno>
 
 #if defined(__linux__)
@@ -27,7 +29,7 @@ bool MeansNoRs485(int error) {
 }
 
 ErrorCode Failure(int error) {
-    return MeansNoRs485(error) ? ecNotSupported : -error;
+    return MeansNoRs485(error) ? ecNotSupported : ErrorCodeFromErrno(error);
 }
 
 int Read(int fd, serial_rs485& config) {

@@ -10,15 +10,17 @@
 // no call ever works on a descriptor that has been closed or reused.
 //
 // Results are 0 (or a count) on success, else a negative code: ecCommNotOpen when no
-// device is open, ecNotSupported for what the driver cannot do, otherwise a negated OS
-// error code (on POSIX a negated errno value). Open maps two failures to the codes the
-// port component expects: a device that does not exist gives ecFileNotFound (-2), a
-// device held by another program (or another open in this one) ecAccessDenied (-5).
+// device is open, ecNotSupported for what the driver cannot do, otherwise the library's
+// code of the same meaning (on POSIX from the table of ErrnoTranslation.h; an errno value
+// without one is a SystemErrorCode) or on Windows a negated Windows error code. Open
+// gives ecFileNotFound (-2) for a device that does not exist, ecAlreadyOpen for one held
+// by another program (or another open in this one), ecAccessDenied (-5) where the user
+// may not open it, ecBadArgument for a name holding a NUL character and, on POSIX,
+// ecBadId for a pseudo-terminal's master side (/dev/ptmx).
 //
 // Device loss: when the device goes away (a USB adapter pulled, the far end of a
 // pseudo-terminal closed) the event wait reports DeviceLost, and every later call fails
-// with DeviceLostCode() (-EIO on POSIX, minus ERROR_DEVICE_NOT_CONNECTED on Windows) until
-// Close, which works as usual.
+// with DeviceLostCode() (ecDeviceLost on both platforms) until Close, which works as usual.
 
 #include "comm/device/DeviceEvents.h"
 #include "comm/dispatch/LineState.h"
@@ -81,10 +83,10 @@ public:
     // (Wine's does not).
     // On failure nothing is taken: the handle stays open and the caller's, with its
     // settings as they were. ecAlreadyOpen while open; ecBadHandle for a handle that is
-    // not open (or on POSIX not open for both reading and writing); -ENOTTY on POSIX, or
-    // the negated error of GetCommState on Windows, for a device that is not serial;
-    // ecAccessDenied when another open holds the device; ecOutOfMemory when the wait
-    // handles cannot be made.
+    // not open (or on POSIX not open for both reading and writing); ecNotSupported on
+    // POSIX, or the negated error of GetCommState on Windows, for a device that is not
+    // serial (ecBadId on POSIX for a pseudo-terminal's master side); ecAlreadyOpen when
+    // another open holds the device; ecOutOfMemory when the wait handles cannot be made.
     ErrorCode Adopt(NativeDeviceHandle handle);
     // ecOK when a device was closed, ecCommNotOpen when none was open.
     ErrorCode Close();
@@ -102,16 +104,16 @@ public:
     // applied record.
     ErrorCode GetState(LineState& state);
     // Applies `state` exactly or fails: ecNotSupported (nothing touched) for what a
-    // terminal device cannot do, -EINVAL for invalid values or for a request the driver
-    // refused or silently did not hold (it is then put back as it was). The RTS toggle
+    // terminal device cannot do, ecBadArgument for invalid values or for a request the
+    // driver refused or silently did not hold (it is then put back as it was). The RTS toggle
     // mode is the driver's RS-485 mode (Rs485.h): ecNotSupported where it has none.
     ErrorCode SetState(const LineState& state);
 
-    // EscapeSetRts, EscapeClearRts, EscapeSetDtr, EscapeClearDtr; -EINVAL for any other
-    // function; -ENOTTY where the driver has no modem lines.
+    // EscapeSetRts, EscapeClearRts, EscapeSetDtr, EscapeClearDtr; ecBadArgument for any
+    // other function; ecNotSupported where the driver has no modem lines.
     ErrorCode Escape(int function);
     // The modem lines in the UART modem-status-register layout (0x10 CTS, 0x20 DSR,
-    // 0x40 RI, 0x80 DCD); -ENOTTY where the driver has no modem lines.
+    // 0x40 RI, 0x80 DCD); ecNotSupported where the driver has no modem lines.
     ErrorCode ModemStatus(std::uint8_t& status);
 
     // Bytes waiting in the input queue (cbInQue; cbOutQue is the driver's count where it

@@ -3,6 +3,7 @@
 
 #include "comm/device/SerialDevice.h"
 
+#include "comm/device/ErrnoTranslation.h"
 #include "comm/device/LineCounters.h"
 #include "comm/device/ModemLines.h"
 #include "comm/device/PortName.h"
@@ -42,24 +43,10 @@ constexpr int RefusedWriteBackoffMs = 10;
 constexpr std::size_t MaxTransfer =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-// Errors after which the device is gone for good.
-bool MeansDeviceLost(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-ErrorCode OpenFailure(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENXIO:
-    case ENODEV:
-    case EIO: // a serial port node without hardware behind it
-        return ecFileNotFound;
-    case EBUSY: // held with TIOCEXCL
-        return ecAccessDenied;
-    default:
-        return -error;
-    }
+// A failure while opening: a device that a call on it found gone (a port node without
+// hardware behind it) was never there for the opener.
+ErrorCode OpenFailure(ErrorCode code) {
+    return code == ecDeviceLost ? ecFileNotFound : code;
 }
 
 constexpr short HangUp = POLLHUP | POLLERR | POLLNVAL;
@@ -98,12 +85,14 @@ struct SerialDevice::Impl {
     std::uint32_t reportedInput = 0;
     std::uint64_t reportedTaken = 0;
 
-    ErrorCode Fail(int error) {
-        if (MeansDeviceLost(error)) {
+    // Records a failure of a call on the open device: ecDeviceLost marks it lost for good.
+    ErrorCode Fail(ErrorCode code) {
+        if (code == ecDeviceLost) {
             lost = true;
         }
-        return -error;
+        return code;
     }
+    ErrorCode FailErrno(int error) { return Fail(ErrorCodeFromErrno(error)); }
 
     // Collects the events of `mask` that have arisen. `inputSitting` tells that input is
     // waiting that was already reported.
@@ -143,7 +132,7 @@ public:
         if (fd_ < 0) {
             return ecCommNotOpen;
         }
-        return impl_.lost ? -EIO : ecOK;
+        return impl_.lost ? ecDeviceLost : ecOK;
     }
 
 private:
@@ -158,7 +147,7 @@ std::uint32_t SerialDevice::Impl::CollectEvents(int device, std::uint32_t mask,
     if ((mask & EventRxChar) != 0) {
         int waiting = 0;
         if (ioctl(device, FIONREAD, &waiting) != 0) {
-            Fail(errno);
+            FailErrno(errno);
             return 0;
         }
         const auto count = static_cast<std::uint32_t>(std::max(waiting, 0));
@@ -206,16 +195,16 @@ SerialDevice::~SerialDevice() {
 // as they were, and the descriptor is still the caller's. gateMutex held, nothing open.
 ErrorCode SerialDevice::Impl::Start(int device, std::string devicePath) {
     if (!::isatty(device)) {
-        return -ENOTTY;
+        return ErrorCodeFromErrno(ENOTTY, ErrnoContext::Opening);
+    }
+    if (IsPseudoTerminalMaster(device)) {
+        return ecBadId; // a terminal, but no port: the other end of a pseudo-terminal
     }
     // flock holds between processes, between two opens in one process and for root;
     // TIOCEXCL also keeps out programs that do not use flock, except root.
     while (::flock(device, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-            return ecAccessDenied;
-        }
         if (errno != EINTR) {
-            return -errno;
+            return ErrorCodeFromErrno(errno, ErrnoContext::Opening); // EWOULDBLOCK: held
         }
     }
     (void)ioctl(device, TIOCEXCL);
@@ -231,16 +220,16 @@ ErrorCode SerialDevice::Impl::Start(int device, std::string devicePath) {
         return rc;
     };
     if (const ErrorCode rc = ReadTermios(device, original); rc != ecOK) {
-        return fail(OpenFailure(-rc));
+        return fail(OpenFailure(rc));
     }
     TermiosFields fields = original;
     MakeRaw(fields);
     modeChanged = true;
     if (const ErrorCode rc = WriteTermios(device, fields); rc != ecOK) {
-        return fail(rc);
+        return fail(OpenFailure(rc));
     }
     if (const ErrorCode rc = ReadTermios(device, fields); rc != ecOK) {
-        return fail(rc);
+        return fail(OpenFailure(rc));
     }
     if (eventWake.Create() != ecOK || writeWake.Create() != ecOK) {
         eventWake.Destroy();
@@ -277,10 +266,13 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     if (d.fd >= 0) {
         return ecAlreadyOpen;
     }
+    if (const ErrorCode rc = CheckPortName(name); rc != ecOK) {
+        return rc;
+    }
     std::string path = ResolvePortName(name);
     UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!device.Valid()) {
-        return OpenFailure(errno);
+        return ErrorCodeFromErrno(errno, ErrnoContext::Opening);
     }
     if (const ErrorCode rc = d.Start(device.Get(), std::move(path)); rc != ecOK) {
         return rc;
@@ -307,7 +299,7 @@ ErrorCode SerialDevice::Adopt(NativeDeviceHandle handle) {
     // Reads never block, and the descriptor does not pass to programs this one starts, as
     // for a device Open opened. Both are put back when the device cannot be taken.
     if (::fcntl(device, F_SETFL, statusFlags | O_NONBLOCK) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno, ErrnoContext::Opening);
     }
     (void)::fcntl(device, F_SETFD, fdFlags | FD_CLOEXEC);
     char name[256] = {};
@@ -353,11 +345,11 @@ ErrorCode SerialDevice::Close() {
     d.closing = false;
     d.lost = false;
     d.gateIdle.notify_all();
-    return rc == 0 ? ecOK : -error;
+    return rc == 0 ? ecOK : ErrorCodeFromErrno(error);
 }
 
 ErrorCode DeviceLostCode() {
-    return -EIO;
+    return ecDeviceLost;
 }
 
 ErrorCode SerialDevice::SetupQueues(std::uint32_t /*inSize*/, std::uint32_t /*outSize*/) {
@@ -387,7 +379,7 @@ ErrorCode SerialDevice::GetState(LineState& state) {
     }
     TermiosFields fields;
     if (const ErrorCode rc = ReadTermios(call.Fd(), fields); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     std::lock_guard lock(d.stateMutex);
     state = LineStateFromTermios(fields, d.applied);
@@ -402,7 +394,7 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
     }
     TermiosFields before;
     if (const ErrorCode rc = ReadTermios(call.Fd(), before); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     // The RTS toggle mode has no termios field: the driver's RS-485 mode gives it, where
     // the driver has one. Between transmissions RTS is low, as in the disable mode.
@@ -421,23 +413,23 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
         }
     }
     if (const ErrorCode rc = WriteTermios(call.Fd(), wanted); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     // A driver may take a request and keep only part of it (a pseudo-terminal keeps 8 data
     // bits and no parity whatever it is asked): what does not hold is a refusal, and the
     // device is put back as it was.
     TermiosFields held;
     if (const ErrorCode rc = ReadTermios(call.Fd(), held); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     if (!TermiosHolds(wanted, held)) {
         (void)WriteTermios(call.Fd(), before);
-        return -EINVAL;
+        return ecBadArgument;
     }
     // Any other RTS mode is the dispatcher's own: the driver's RS-485 mode goes off.
     if (const ErrorCode rc = SetRs485Toggle(call.Fd(), rtsToggle); rc != ecOK) {
         (void)WriteTermios(call.Fd(), before);
-        return rc == ecNotSupported ? rc : d.Fail(-rc);
+        return d.Fail(rc);
     }
     // DTR and RTS levels of the enable and disable modes. A driver without modem lines has
     // no level to set; Escape and ModemStatus report that to whoever asks for the lines.
@@ -457,7 +449,7 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
             rc = level(rts.line, state.fRtsControl == RtsControlEnable);
         }
         if (rc != ecOK) {
-            return d.Fail(-rc);
+            return d.Fail(rc);
         }
     }
     std::lock_guard lock(d.stateMutex);
@@ -469,14 +461,14 @@ ErrorCode SerialDevice::Escape(int function) {
     Impl& d = *impl_;
     LineRequest request;
     if (!LineRequestForEscape(function, request)) {
-        return -EINVAL;
+        return ecBadArgument;
     }
     Impl::Call call(d);
     if (const ErrorCode rc = call.Usable(); rc != ecOK) {
         return rc;
     }
     if (const ErrorCode rc = ChangeModemLine(call.Fd(), request); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     return ecOK;
 }
@@ -489,7 +481,7 @@ ErrorCode SerialDevice::ModemStatus(std::uint8_t& status) {
     }
     int lines = 0;
     if (const ErrorCode rc = ReadModemLines(call.Fd(), lines); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     status = ModemStatusFromLines(lines);
     return ecOK;
@@ -504,7 +496,7 @@ ErrorCode SerialDevice::GetStatus(DeviceStatus& status, std::uint32_t& lineError
     }
     int waiting = 0;
     if (ioctl(call.Fd(), FIONREAD, &waiting) != 0) {
-        return d.Fail(errno);
+        return d.FailErrno(errno);
     }
     int pending = 0;
     if (ioctl(call.Fd(), TIOCOUTQ, &pending) != 0) {
@@ -544,7 +536,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
         if (n == 0) {
             // With VMIN 1 an empty queue gives EAGAIN; end of file means a hang-up.
             d.lost = true;
-            return -EIO;
+            return ecDeviceLost;
         }
         if (errno == EINTR) {
             continue;
@@ -552,7 +544,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
         if (errno == EAGAIN) {
             return 0;
         }
-        return d.Fail(errno);
+        return d.FailErrno(errno);
     }
 }
 
@@ -578,7 +570,7 @@ std::int32_t SerialDevice::Write(const void* buffer, std::size_t size) {
             d.writeRefused = true;
             return 0;
         }
-        return d.Fail(errno);
+        return d.FailErrno(errno);
     }
 }
 
@@ -654,7 +646,7 @@ ErrorCode SerialDevice::PurgeInput() {
         return rc;
     }
     if (const ErrorCode rc = DiscardTerminalQueue(call.Fd(), TerminalQueue::Input); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     ++d.inputTaken;
     return ecOK;
@@ -685,7 +677,7 @@ ErrorCode SerialDevice::PurgeOutput() {
         return rc;
     }
     if (const ErrorCode rc = DiscardTerminalQueue(call.Fd(), TerminalQueue::Output); rc != ecOK) {
-        return d.Fail(-rc);
+        return d.Fail(rc);
     }
     return ecOK;
 }

@@ -63,9 +63,11 @@ ErrorCode OpenFailure(DWORD error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
         return ecFileNotFound;
+    // CreateFile of a COM port that another program holds fails with access denied:
+    // serial drivers allow one open at a time.
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-        return ecAccessDenied;
+        return ecAlreadyOpen;
     default:
         return -static_cast<ErrorCode>(error);
     }
@@ -154,7 +156,7 @@ private:
 } // namespace
 
 ErrorCode DeviceLostCode() {
-    return -static_cast<ErrorCode>(ERROR_DEVICE_NOT_CONNECTED);
+    return ecDeviceLost;
 }
 
 struct SerialDevice::Impl {
@@ -195,9 +197,12 @@ struct SerialDevice::Impl {
     OVERLAPPED writeOverlap{};
     bool writePending = false;
 
+    // Records a failure of a call on the open device: one that means the device is gone
+    // marks it lost for good and is reported as DeviceLostCode().
     ErrorCode Fail(DWORD error) {
         if (MeansDeviceLost(error)) {
             lost = true;
+            return DeviceLostCode();
         }
         return -static_cast<ErrorCode>(error);
     }
@@ -377,6 +382,9 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     if (d.handle != INVALID_HANDLE_VALUE) {
         return ecAlreadyOpen;
     }
+    if (const ErrorCode rc = CheckPortName(name); rc != ecOK) {
+        return rc;
+    }
     std::string path = DevicePathFor(name);
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -396,7 +404,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(claim);
-        return fail(ecAccessDenied);
+        return fail(ecAlreadyOpen);
     }
     auto failClaimed = [&](ErrorCode rc) {
         ::CloseHandle(claim);

@@ -2,7 +2,7 @@
 // Reading and writing a terminal device's termios fields, and discarding its queues.
 // On Linux this goes through termios2 (TCGETS2/TCSETS2 with BOTHER), which carries any
 // speed, not only the standard ones; elsewhere through the C library's termios calls.
-// Results are 0 or a negated errno value.
+// Results are 0 or the code ErrorCodeFromErrno (ErrnoTranslation.h) gives for errno.
 
 #include "comm/device/TermiosFields.h"
 #include "comm/errors/ErrorCodes.h"

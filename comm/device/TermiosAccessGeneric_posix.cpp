@@ -4,6 +4,8 @@
 
 #include "comm/device/TermiosAccess.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include <termios.h>
 
 #include <cerrno>
@@ -14,7 +16,7 @@ namespace apd {
 ErrorCode ReadTermios(int fd, TermiosFields& fields) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     fields.iflag = static_cast<std::uint32_t>(t.c_iflag);
     fields.oflag = static_cast<std::uint32_t>(t.c_oflag);
@@ -31,7 +33,7 @@ ErrorCode ReadTermios(int fd, TermiosFields& fields) {
 ErrorCode WriteTermios(int fd, const TermiosFields& fields) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     t.c_iflag = fields.iflag;
     t.c_oflag = fields.oflag;
@@ -43,11 +45,11 @@ ErrorCode WriteTermios(int fd, const TermiosFields& fields) {
     t.c_cc[VTIME] = fields.vtime;
     // On these systems the speed constants are the rates themselves.
     if (cfsetspeed(&t, static_cast<speed_t>(fields.speed)) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     while (tcsetattr(fd, TCSANOW, &t) != 0) {
         if (errno != EINTR) {
-            return -errno;
+            return ErrorCodeFromErrno(errno);
         }
     }
     return ecOK;
@@ -55,7 +57,7 @@ ErrorCode WriteTermios(int fd, const TermiosFields& fields) {
 
 ErrorCode DiscardTerminalQueue(int fd, TerminalQueue queue) {
     if (tcflush(fd, queue == TerminalQueue::Input ? TCIFLUSH : TCOFLUSH) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     return ecOK;
 }

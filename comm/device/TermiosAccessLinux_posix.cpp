@@ -4,6 +4,8 @@
 
 #include "comm/device/TermiosAccess.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
@@ -54,7 +56,7 @@ std::uint32_t CodeFor(std::uint32_t rate) {
 
 ErrorCode Get(int fd, termios2& t) {
     if (ioctl(fd, TCGETS2, &t) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     return ecOK;
 }
@@ -97,7 +99,7 @@ ErrorCode WriteTermios(int fd, const TermiosFields& fields) {
     t.c_cc[VTIME] = fields.vtime;
     while (ioctl(fd, TCSETS2, &t) != 0) {
         if (errno != EINTR) {
-            return -errno;
+            return ErrorCodeFromErrno(errno);
         }
     }
     return ecOK;
@@ -106,7 +108,7 @@ ErrorCode WriteTermios(int fd, const TermiosFields& fields) {
 ErrorCode DiscardTerminalQueue(int fd, TerminalQueue queue) {
     const int which = queue == TerminalQueue::Input ? TCIFLUSH : TCOFLUSH;
     if (ioctl(fd, TCFLSH, which) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     return ecOK;
 }

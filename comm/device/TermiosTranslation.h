@@ -17,7 +17,7 @@ void MakeRaw(TermiosFields& fields);
 
 // Changes the fields the line state governs and keeps every other bit. Fails before
 // changing anything with:
-// - -EINVAL for values no device takes: baud 0 (which would hang the line up), data bits
+// - ecBadArgument for values no device takes: baud 0 (which would hang the line up), data bits
 //   outside 5 to 8, unknown parity, stop-bit or line-control codes, XON/XOFF flow control
 //   with the same character for XON and XOFF;
 // - ecNotSupported for what a POSIX terminal device cannot do: one and a half stop bits,

@@ -106,7 +106,7 @@ void MakeRaw(TermiosFields& fields) {
 
 ErrorCode TermiosFromLineState(const LineState& state, TermiosFields& fields) {
     if (HasInvalidValue(state)) {
-        return -EINVAL;
+        return ecBadArgument;
     }
     if (AsksForWhatTermiosCannotDo(state)) {
         return ecNotSupported;

@@ -10,7 +10,7 @@ namespace apd {
 
 class WakeSignal {
 public:
-    // 0, or a negated errno value.
+    // 0, or ErrorCodeFromErrno of errno.
     ErrorCode Create();
     void Destroy();
 

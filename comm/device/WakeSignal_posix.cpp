@@ -1,5 +1,7 @@
 #include "comm/device/WakeSignal.h"
 
+#include "comm/device/ErrnoTranslation.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,13 +19,13 @@ ErrorCode WakeSignal::Create() {
 #if defined(__linux__)
     const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (fd < 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     read_.Reset(fd);
 #else
     int fds[2];
     if (pipe(fds) != 0) {
-        return -errno;
+        return ErrorCodeFromErrno(errno);
     }
     read_.Reset(fds[0]);
     write_.Reset(fds[1]);

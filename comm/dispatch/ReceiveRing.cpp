@@ -127,7 +127,10 @@ ErrorCode TApdBaseDispatcher::FlushInBuffer() {
         TailMoved();
     }
     ResetDataTriggerState();
-    return flushed;
+    // The ring is empty now, which is what the caller asked for. A device that went away
+    // has nothing left to discard: its loss is recorded by the device and reported by its
+    // own path (DeviceLost, the loss notification), not as a failed flush.
+    return flushed == ecDeviceLost ? ecOK : flushed;
 }
 
 void TApdBaseDispatcher::TailMoved() {

@@ -62,6 +62,10 @@ ErrorCode CheckErrorCode(const ILoadingAware* owner, ErrorCode code) {
         return code;
     }
     RaiseListedClass(code);
+    if (IsSystemErrorCode(code)) {
+        const int number = SystemErrorNumber(code);
+        throw EInOutError(SystemErrorMessageText(number), number);
+    }
     if (code >= firstInOutCode && code <= lastInOutCode) {
         if (code == ecOutOfMemory) {
             throw std::bad_alloc();

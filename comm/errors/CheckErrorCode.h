@@ -19,6 +19,8 @@ public:
 // - std::bad_alloc for -8;
 // - EInOutError for -162 to -2 (message: ErrorMessageText of the magnitude; error number:
 //   the magnitude);
+// - EInOutError for a SystemErrorCode (message: SystemErrorMessageText of the system's
+//   error number; error number: that number);
 // - EAPDException("Zuri exception") with ErrorCode 0 for every other code.
 // A null owner is never being loaded.
 ErrorCode CheckErrorCode(const ILoadingAware* owner, ErrorCode code);

@@ -3,8 +3,11 @@
 //
 // A code is a signed 32-bit number: 0 is success, positive values are ordinary results
 // (counts, handles), negative values are failures. A library failure's magnitude is the id
-// of its message in the error string table; any other negative value is a negated
-// operating-system error code (on POSIX a negated errno value).
+// of its message in the error string table. On Windows any other negative value is a
+// negated Windows error code. An operating-system error that the library has no code of
+// the same meaning for is carried in its own range (SystemErrorCode below), so that it is
+// never read as a library code or a Windows error id; on POSIX every errno value that the
+// device layer does not translate goes there.
 
 #include <cstdint>
 
@@ -58,6 +61,28 @@ inline constexpr ErrorCode ecLoggingNotEnabled = -3009;
 inline constexpr ErrorCode ecBaseAddressNotSet = -3010;
 // The serial device went away while open (a USB adapter pulled, a far end that closed).
 inline constexpr ErrorCode ecDeviceLost = -3011;
+
+// Untranslated operating-system errors: the system's error number n (an errno value on
+// POSIX), 1 to SystemErrorNumberMax, is carried as ecSystemErrorBase - n. CheckErrorCode
+// raises EInOutError for them with the system's own text and n as its number.
+inline constexpr ErrorCode ecSystemErrorBase = -100000;
+inline constexpr int SystemErrorNumberMax = 65535;
+
+// The code carrying the system's error number; number must be 1 to SystemErrorNumberMax
+// (anything else gives the code of SystemErrorNumberMax).
+constexpr ErrorCode SystemErrorCode(int number) {
+    return ecSystemErrorBase -
+           (number >= 1 && number <= SystemErrorNumberMax ? number : SystemErrorNumberMax);
+}
+
+constexpr bool IsSystemErrorCode(ErrorCode code) {
+    return code < ecSystemErrorBase && code >= ecSystemErrorBase - SystemErrorNumberMax;
+}
+
+// The system's error number a SystemErrorCode carries; 0 for any other code.
+constexpr int SystemErrorNumber(ErrorCode code) {
+    return IsSystemErrorCode(code) ? ecSystemErrorBase - code : 0;
+}
 
 // Triggers
 inline constexpr ErrorCode ecNoMoreTriggers = -5001;

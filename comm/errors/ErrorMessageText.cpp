@@ -35,4 +35,15 @@ std::string ErrorMessageText(std::int16_t code) {
     return text;
 }
 
+std::string SystemErrorMessageText(int number) {
+    std::string text =
+        number > 0 ? CleanSystemMessage(SystemMessageText(static_cast<std::uint32_t>(number)))
+                   : std::string();
+    if (text.empty() || text == " ") {
+        text = "Operating-system error " + std::to_string(number);
+    }
+    CutNarrowText(text, MaxMessageTextLength);
+    return text;
+}
+
 } // namespace apd

@@ -19,6 +19,11 @@ inline constexpr std::size_t MaxMessageTextLength = 255;
 // empty. Never longer than MaxMessageTextLength bytes. Thread-safe.
 std::string ErrorMessageText(std::int16_t code);
 
+// The operating system's message for its error number `number` (as SystemErrorCode
+// carries it), cleaned by CleanSystemMessage, at most MaxMessageTextLength bytes; when the
+// system has no message for it, "Operating-system error <number>". Thread-safe.
+std::string SystemErrorMessageText(int number);
+
 // Replaces every character below 32 by a space, then collapses each run of spaces into one.
 std::string CleanSystemMessage(std::string_view message);
 

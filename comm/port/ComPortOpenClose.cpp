@@ -3,6 +3,7 @@
 #include "comm/device/Tapi32Dispatcher.h"
 #include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/DispatcherRegistry.h"
+#include "comm/dispatch/LineArithmetic.h"
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/errors/ExceptionClasses.h"
 #include "comm/platform/PumpOneMessage.h"
@@ -102,11 +103,14 @@ std::unique_ptr<TApdBaseDispatcher> TApdCustomComPort::CreateDispatcher() {
     return std::make_unique<TApdWin32Dispatcher>(this);
 }
 
-void TApdCustomComPort::ReadBackTelephonySettings() {
+void TApdCustomComPort::RequireHandedOverDevice() const {
     const auto* telephony = dynamic_cast<const TApdTAPI32Dispatcher*>(dispatcher_.get());
     if (telephony == nullptr || telephony->TapiHandle() == 0) {
         CheckErrorCode(nullptr, ecNotOpenedByTapi);
     }
+}
+
+void TApdCustomComPort::ReadBackTelephonySettings() {
     std::uint32_t baud = 0;
     std::uint16_t parity = 0;
     std::uint8_t dataBits = 0;
@@ -157,12 +161,18 @@ void TApdCustomComPort::InitializePort() {
     if (hwFlowOptions_ & hwfUseRTS) {
         options |= OpenRtsFlowControl;
     }
+    // A handed-over line keeps the settings the telephony service gave it; they are read
+    // back once the device is taken.
+    const bool handedOver = tapiMode_ == tmOn;
     ErrorCode result = dispatcher_->OpenDevicePort(
-        name, static_cast<std::uint32_t>(baud_), parity_, static_cast<std::uint8_t>(dataBits_),
-        static_cast<std::uint8_t>(stopBits_), inSize_, outSize_, options);
-    if (result == ecAccessDenied) {
-        result = ecAlreadyOpen;
-    } else if (result == ecFileNotFound || result == ecPathNotFound) {
+        name, handedOver ? KeepBaud : static_cast<std::uint32_t>(baud_),
+        handedOver ? KeepParity : static_cast<std::uint8_t>(parity_),
+        handedOver ? KeepDataBits : static_cast<std::uint8_t>(dataBits_),
+        handedOver ? KeepStopBits : static_cast<std::uint8_t>(stopBits_), inSize_, outSize_,
+        options);
+    // The device layer tells a port in use (ecAlreadyOpen) from one the user may not open
+    // (ecAccessDenied); a missing one is the component's "comport doesn't exist".
+    if (result == ecFileNotFound || result == ecPathNotFound) {
         result = ecBadId;
     }
     if (result != ecOK) {
@@ -188,9 +198,12 @@ void TApdCustomComPort::DoOpen() {
     bool restoredTriggers = false;
     try {
         if (tapiMode_ == tmOn) {
-            ReadBackTelephonySettings();
+            RequireHandedOverDevice();
         }
         InitializePort();
+        if (tapiMode_ == tmOn) {
+            ReadBackTelephonySettings(); // the line's own settings, from the taken device
+        }
         portState_ = psOpen;
         UpdateEventHooks();
         {

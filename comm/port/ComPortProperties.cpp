@@ -1,6 +1,7 @@
 // The plain property setters: line settings, device choice, modem lines and options.
 
 #include "comm/port/CustomComPort.h"
+#include "comm/port/ForceApplyHold.h"
 
 #include <exception>
 
@@ -75,10 +76,18 @@ void TApdCustomComPort::SetTapiMode(TTapiMode mode) {
     tapiMode_ = mode;
 }
 
-// Line settings ignore ForceApply and are stored before the dispatcher sees them.
+// Line settings ignore ForceApply and are stored before the dispatcher sees them; a baud
+// rate that cannot be one is refused before it is stored.
 
 void TApdCustomComPort::SetBaud(std::int32_t baud) {
     if (baud == baud_) {
+        return;
+    }
+    // A rate must be positive: 0 would hang a line up (and means "keep the rate" to the
+    // dispatcher), a negative one has no meaning. The stored rate stays, so that Baud()
+    // and the line agree.
+    if (baud <= 0) {
+        Check(ecBaudRate);
         return;
     }
     baud_ = baud;
@@ -181,9 +190,14 @@ void TApdCustomComPort::SetRS485Mode(bool on) {
     }
     rs485Mode_ = on;
     if (on) {
-        // The transmitter drives RTS now: no flow control may use it.
-        SetHWFlowOptions(
-            static_cast<THWFlowOptionSet>(hwFlowOptions_ & ~(hwfUseRTS | hwfRequireCTS)));
+        // The transmitter drives RTS now: no flow control may use it. The flow control is
+        // applied even when its options stay as they are: that puts RTS into its transmit
+        // mode (the driver's toggle) at once, as opening the port does.
+        {
+            ForceApplyHold force(*this, true);
+            SetHWFlowOptions(
+                static_cast<THWFlowOptionSet>(hwFlowOptions_ & ~(hwfUseRTS | hwfRequireCTS)));
+        }
         SetRTS(false);
     }
 }

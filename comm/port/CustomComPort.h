@@ -305,6 +305,9 @@ private:
     void ApplyThresholds(std::uint32_t fullTenths, std::uint32_t resumeTenths,
                          std::uint32_t denominator);
     void ReapplyFlowControl();
+    // Raises ENotOpenedByTapi unless the dispatcher has a handed-over device to take.
+    void RequireHandedOverDevice() const;
+    // Takes the line settings and flow options from the open, handed-over device.
     void ReadBackTelephonySettings();
     void SaveDispatcherTriggers();
     bool AnyTriggerEventAssigned() const;

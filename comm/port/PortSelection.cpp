@@ -6,8 +6,9 @@
 namespace apd {
 namespace {
 
-// The operating system's "access denied": the device exists and another program holds it.
-constexpr std::int32_t SystemAccessDenied = 5;
+// The device exists and another program holds it (LastSystemError is the failure's
+// magnitude).
+constexpr std::int32_t HeldByAnother = -ecAlreadyOpen;
 
 // Queue sizes of a probe; the device is closed again at once.
 constexpr std::uint32_t ProbeQueueSize = 64;
@@ -36,7 +37,7 @@ bool IsPortAvailable(int n) {
         probe.DeviceClose();
         return true;
     }
-    return probe.OpenFailure() == SystemAccessDenied;
+    return probe.OpenFailure() == HeldByAnother;
 }
 
 std::string PortEntryText(int n) {

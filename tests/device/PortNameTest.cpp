@@ -1,8 +1,12 @@
 #include "comm/device/PortName.h"
 
+#include "comm/device/SerialDevice.h"
+#include "tests/support/pty/PtyPair.h"
 #include "tests/support/pty/ScopedPortDir.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -71,8 +75,8 @@ TEST(PortName, PublishedLinksAreFoundThroughTheProcessEnvironment) {
     EXPECT_EQ(fs::read_symlink(dir / "COM9"), "/dev/first");
     EXPECT_EQ(PublishPortLink(dir.string(), 9, "/dev/second"), ecOK) << "replacing a link";
     EXPECT_EQ(fs::read_symlink(dir / "COM9"), "/dev/second");
-    EXPECT_EQ(PublishPortLink(dir.string(), 0, "/dev/x"), -EINVAL);
-    EXPECT_EQ(PublishPortLink("", 1, "/dev/x"), -EINVAL);
+    EXPECT_EQ(PublishPortLink(dir.string(), 0, "/dev/x"), ecBadArgument);
+    EXPECT_EQ(PublishPortLink("", 1, "/dev/x"), ecBadArgument);
 
     // The default directory is the one VORSILAN_PORT_DIR names; a dangling link is still
     // the port's link.
@@ -83,6 +87,29 @@ TEST(PortName, PublishedLinksAreFoundThroughTheProcessEnvironment) {
         EXPECT_NE(entry.path().filename().string().front(), '.')
             << "staging link left behind: " << entry.path();
     }
+}
+
+TEST(PortName, ANameWithANulCharacterOrAPseudoTerminalMasterIsRefused) {
+    EXPECT_EQ(CheckPortName("\\\\.\\COM7"), ecOK);
+    EXPECT_EQ(CheckPortName(std::string("COM7\0", 5)), ecBadArgument);
+
+    test::PtyPair pty;
+    SerialDevice device;
+    // Never the part before the NUL, although that is a port.
+    EXPECT_EQ(device.Open(pty.DevicePath() + std::string("\0x", 2)), ecBadArgument);
+    EXPECT_FALSE(device.IsOpen());
+
+    // A terminal, but the master side of a new pseudo-terminal: no port, by name or link.
+    test::ScopedPortDir ports;
+    ASSERT_EQ(PublishPortLink(ports.Path(), 4, "/dev/ptmx"), ecOK);
+    for (const std::string name : {"/dev/ptmx", "\\\\.\\COM4", "/dev/pts/ptmx"}) {
+        if (name == "/dev/pts/ptmx" && ::access(name.c_str(), R_OK | W_OK) != 0) {
+            continue; // mode 000 unless the system opens it up; root may open it anyway
+        }
+        EXPECT_EQ(device.Open(name), ecBadId) << name;
+        EXPECT_FALSE(device.IsOpen()) << name;
+    }
+    EXPECT_EQ(device.Open(pty.DevicePath()), ecOK) << "the slave side is a port";
 }
 
 } // namespace

@@ -143,16 +143,16 @@ TEST_F(SerialDeviceEventWait, AVanishingFarEndIsReportedAsLostAndEveryLaterCallF
     EXPECT_EQ(device.WaitEvent(events), EventWaitResult::DeviceLost);
     EXPECT_EQ(device.WaitWritable(-1), WriteWaitResult::DeviceLost);
     std::uint8_t byte = 0;
-    EXPECT_EQ(device.Read(&byte, 1), -EIO);
-    EXPECT_EQ(device.Write(&byte, 1), -EIO);
+    EXPECT_EQ(device.Read(&byte, 1), ecDeviceLost);
+    EXPECT_EQ(device.Write(&byte, 1), ecDeviceLost);
     LineState state;
-    EXPECT_EQ(device.GetState(state), -EIO);
-    EXPECT_EQ(device.SetState(state), -EIO);
+    EXPECT_EQ(device.GetState(state), ecDeviceLost);
+    EXPECT_EQ(device.SetState(state), ecDeviceLost);
     DeviceStatus status;
     std::uint32_t errors = 0;
-    EXPECT_EQ(device.GetStatus(status, errors), -EIO);
-    EXPECT_EQ(device.PurgeInput(), -EIO);
-    EXPECT_EQ(device.PurgeOutput(), -EIO);
+    EXPECT_EQ(device.GetStatus(status, errors), ecDeviceLost);
+    EXPECT_EQ(device.PurgeInput(), ecDeviceLost);
+    EXPECT_EQ(device.PurgeOutput(), ecDeviceLost);
 
     const std::string path = device.Path();
     EXPECT_EQ(device.Close(), ecOK);
@@ -163,7 +163,7 @@ TEST_F(SerialDeviceEventWait, AVanishingFarEndIsReportedAsLostAndEveryLaterCallF
 TEST_F(SerialDeviceEventWait, ALossFoundByAReadIsALossForTheWaitToo) {
     pty.CloseFar();
     std::uint8_t byte = 0;
-    EXPECT_EQ(device.Read(&byte, 1), -EIO);
+    EXPECT_EQ(device.Read(&byte, 1), ecDeviceLost);
     EXPECT_TRUE(device.IsLost());
     ASSERT_EQ(device.SetEventMask(EventsSupported), ecOK);
     std::uint32_t events = 0;

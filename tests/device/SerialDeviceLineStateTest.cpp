@@ -72,29 +72,29 @@ TEST_F(SerialDeviceLineState, RefusalsAreFailuresAndLeaveTheLineAsItWas) {
         return rc;
     };
     // The driver takes these requests and keeps 8 data bits and no parity.
-    EXPECT_EQ(refused([](LineState& s) { s.ByteSize = 7; }), -EINVAL);
-    EXPECT_EQ(refused([](LineState& s) { s.Parity = ParityEven; }), -EINVAL);
+    EXPECT_EQ(refused([](LineState& s) { s.ByteSize = 7; }), ecBadArgument);
+    EXPECT_EQ(refused([](LineState& s) { s.Parity = ParityEven; }), ecBadArgument);
     EXPECT_EQ(refused([](LineState& s) {
                   s.Parity = ParityMark;
                   s.BaudRate = 9600;
               }),
-              -EINVAL);
+              ecBadArgument);
     // Refused before the device is touched.
     EXPECT_EQ(refused([](LineState& s) { s.StopBits = StopBitsOneAndHalf; }), ecNotSupported);
     EXPECT_EQ(refused([](LineState& s) { s.fDtrControl = DtrControlHandshake; }), ecNotSupported);
     EXPECT_EQ(refused([](LineState& s) { s.fOutxDsrFlow = true; }), ecNotSupported);
     EXPECT_EQ(refused([](LineState& s) { s.fRtsControl = RtsControlToggle; }), ecNotSupported);
-    EXPECT_EQ(refused([](LineState& s) { s.BaudRate = 0; }), -EINVAL);
+    EXPECT_EQ(refused([](LineState& s) { s.BaudRate = 0; }), ecBadArgument);
 }
 
 TEST_F(SerialDeviceLineState, ModemCallsFailWhereTheDriverHasNoModemLines) {
     std::uint8_t status = 0xAA;
-    EXPECT_EQ(device.ModemStatus(status), -ENOTTY);
+    EXPECT_EQ(device.ModemStatus(status), ecNotSupported);
     EXPECT_EQ(status, 0xAA);
     for (int function : {EscapeSetRts, EscapeClearRts, EscapeSetDtr, EscapeClearDtr}) {
-        EXPECT_EQ(device.Escape(function), -ENOTTY) << function;
+        EXPECT_EQ(device.Escape(function), ecNotSupported) << function;
     }
-    EXPECT_EQ(device.Escape(8), -EINVAL);
+    EXPECT_EQ(device.Escape(8), ecBadArgument);
 }
 
 TEST_F(SerialDeviceLineState, StatusCountsWaitingInputAndReportsNoLineErrorsItCannotSee) {

@@ -127,17 +127,17 @@ TEST(TermiosTranslation, RefusesWhatATerminalCannotDoWithoutChangingAnything) {
     EXPECT_EQ(refused([](LineState& s) { s.fOutxCtsFlow = true; }), ecNotSupported);
     EXPECT_EQ(refused([](LineState& s) { s.fRtsControl = RtsControlHandshake; }), ecNotSupported);
 
-    EXPECT_EQ(refused([](LineState& s) { s.BaudRate = 0; }), -EINVAL);
-    EXPECT_EQ(refused([](LineState& s) { s.ByteSize = 4; }), -EINVAL);
-    EXPECT_EQ(refused([](LineState& s) { s.ByteSize = 9; }), -EINVAL);
-    EXPECT_EQ(refused([](LineState& s) { s.Parity = 5; }), -EINVAL);
-    EXPECT_EQ(refused([](LineState& s) { s.StopBits = 3; }), -EINVAL);
-    EXPECT_EQ(refused([](LineState& s) { s.fRtsControl = 4; }), -EINVAL);
+    EXPECT_EQ(refused([](LineState& s) { s.BaudRate = 0; }), ecBadArgument);
+    EXPECT_EQ(refused([](LineState& s) { s.ByteSize = 4; }), ecBadArgument);
+    EXPECT_EQ(refused([](LineState& s) { s.ByteSize = 9; }), ecBadArgument);
+    EXPECT_EQ(refused([](LineState& s) { s.Parity = 5; }), ecBadArgument);
+    EXPECT_EQ(refused([](LineState& s) { s.StopBits = 3; }), ecBadArgument);
+    EXPECT_EQ(refused([](LineState& s) { s.fRtsControl = 4; }), ecBadArgument);
     EXPECT_EQ(refused([](LineState& s) {
                   s.fOutX = true;
                   s.XonChar = s.XoffChar = 0x11;
               }),
-              -EINVAL);
+              ecBadArgument);
 }
 
 TEST(TermiosTranslation, ReadsTheDeviceStateAndCarriesWhatTermiosHasNoFieldFor) {

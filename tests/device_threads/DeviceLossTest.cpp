@@ -33,6 +33,13 @@ TEST(DeviceLoss, IsRecordedWithoutSpinningAndTheCloseStillWorks) {
     const auto wall = std::chrono::steady_clock::now() - wallBefore;
     EXPECT_LT(cpu * 10, wall) << "threads keep a core busy after the loss";
 
+    // Every call on the device reports the loss by its own code; emptying the receive
+    // buffer is still done and succeeds, and the loss stays recorded.
+    EXPECT_EQ(d.SetLineSettings(9600, ParityNone, 8, 1), ecDeviceLost);
+    EXPECT_EQ(d.FlushInBuffer(), ecOK);
+    EXPECT_EQ(d.InBuffUsed(), 0u);
+    EXPECT_TRUE(d.DeviceLost());
+
     // Output after the loss is refused or dropped, never waited for.
     const std::string out = "lost";
     d.PutBlock(reinterpret_cast<const std::uint8_t*>(out.data()), 4);

@@ -147,6 +147,20 @@ TEST(CheckErrorCode, RaisesInOutErrorForOperatingSystemCodes) {
     ASSERT_TRUE(last.has_value());
     EXPECT_EQ(last->Message(), "General failure");
     EXPECT_EQ(last->ErrorCode(), 162);
+
+    // An untranslated system error keeps the system's own number and text, also where the
+    // number is a Windows id with another meaning (5, 8) or has no text of the system.
+    for (const int number : {5, 8, 13, 87}) {
+        const auto system = Raised<EInOutError>(SystemErrorCode(number));
+        ASSERT_TRUE(system.has_value()) << number;
+        EXPECT_EQ(system->ErrorCode(), number);
+        EXPECT_EQ(system->Message(), CleanSystemMessage(SystemMessageText(number))) << number;
+        EXPECT_FALSE(system->Message().empty()) << number;
+    }
+    const auto unknown = Raised<EInOutError>(SystemErrorCode(SystemErrorNumberMax));
+    ASSERT_TRUE(unknown.has_value());
+    EXPECT_EQ(unknown->ErrorCode(), SystemErrorNumberMax);
+    EXPECT_EQ(unknown->Message(), "Operating-system error 65535");
 }
 
 TEST(CheckErrorCode, RaisesOutOfMemoryForMinusEight) {

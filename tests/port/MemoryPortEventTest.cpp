@@ -203,7 +203,7 @@ TEST_F(ClosingInAHandler, AReopenThatFailsIsReportedAndNotRequestedAgain) {
         cp.SetOpen(false);
         cp.SetOpen(true);
     });
-    prepare = [](TMemoryDispatcher& d) { d.FailOpen(-1, 5); };
+    prepare = [](TMemoryDispatcher& d) { d.FailOpen(-1, -ecAlreadyOpen); };
     Receive("\xAA\x55");
     EndDispatcherThreads();
     EXPECT_EQ(port->PortState(), psClosed);

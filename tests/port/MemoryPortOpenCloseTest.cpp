@@ -22,7 +22,9 @@ TEST_F(OpenClose, DeviceFailuresBecomeThePortErrorsAndLeaveNothingBehind) {
         std::int32_t systemError;
         ErrorCode expected;
     };
-    for (const Case c : {Case{5, ecAlreadyOpen}, Case{2, ecBadId}, Case{3, ecBadId}}) {
+    // The device layer reports a port in use as ecAlreadyOpen and a missing one as a file
+    // or path not found.
+    for (const Case c : {Case{-ecAlreadyOpen, ecAlreadyOpen}, Case{2, ecBadId}, Case{3, ecBadId}}) {
         prepare = [c](TMemoryDispatcher& d) { d.FailOpen(-1, c.systemError); };
         try {
             port->SetOpen(true);
@@ -34,12 +36,24 @@ TEST_F(OpenClose, DeviceFailuresBecomeThePortErrorsAndLeaveNothingBehind) {
         EXPECT_EQ(port->PortState(), psClosed);
         EXPECT_EQ(port->NotificationWindow(), 0u);
     }
+    EXPECT_EQ(created, 3);
     // Threads that cannot start fail the open as well.
     prepare = [](TMemoryDispatcher& d) { d.FailStart(ecNoHandles); };
     EXPECT_THROW(port->SetOpen(true), ENoHandles);
     EXPECT_EQ(port->PortState(), psClosed);
     EXPECT_EQ(port->NotificationWindow(), 0u);
     EXPECT_EQ(created, 4);
+
+    // Permission denied is not a port in use: it says that access was denied.
+    prepare = [](TMemoryDispatcher& d) { d.FailOpen(-1, -ecAccessDenied); };
+    try {
+        port->SetOpen(true);
+        ADD_FAILURE() << "no exception for a denied open";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode(), -ecAccessDenied);
+        EXPECT_EQ(e.Message(), "File access denied");
+    }
+    EXPECT_EQ(port->PortState(), psClosed);
 }
 
 TEST_F(OpenClose, OpeningAppliesTheStoredSettingsAndHooksTheWindow) {

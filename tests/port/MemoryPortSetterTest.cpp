@@ -24,6 +24,21 @@ TEST_F(OpenPortSetters, LineSettingsAndFlowCharactersAreKeptEvenWhenTheDeviceRef
     port->SetBaud(9600);
     EXPECT_EQ(device->AppliedBaudValue(), 9600);
 
+    // A rate that cannot be one is refused before it is stored, open or closed.
+    for (const std::int32_t bad : {0, -1}) {
+        EXPECT_THROW(port->SetBaud(bad), EBaudRate) << bad;
+        EXPECT_EQ(port->Baud(), 9600) << bad;
+        EXPECT_EQ(device->AppliedBaudValue(), 9600) << bad;
+    }
+    port->SetOpen(false);
+    for (const std::int32_t bad : {0, -1}) {
+        EXPECT_THROW(port->SetBaud(bad), EBaudRate) << bad;
+        EXPECT_EQ(port->Baud(), 9600) << bad;
+    }
+    port->SetOpen(true);
+    ASSERT_EQ(port->PortState(), psOpen);
+    EXPECT_EQ(device->AppliedBaudValue(), 9600) << "the reopened line has the stored rate";
+
     device->RefuseSetState(-22);
     EXPECT_ANY_THROW(port->SetBaud(2400));
     EXPECT_EQ(port->Baud(), 2400);
@@ -58,6 +73,13 @@ TEST_F(OpenPortSetters, ModemLinesAndFlowModesKeepTheirValueWhenTheDeviceRefuses
 }
 
 TEST_F(OpenPortSetters, Rs485ModeLowersRtsAndEndsRtsFlowControl) {
+    // A driver that drives RTS itself is put in its transmit mode at once, as at an open.
+    port->SetRS485Mode(true);
+    EXPECT_EQ(device->DcbRecord().fRtsControl, RtsControlToggle);
+    EXPECT_TRUE(device->RtsUnderFlow());
+    port->SetRS485Mode(false);
+    EXPECT_NE(device->DcbRecord().fRtsControl, RtsControlToggle);
+
     // A driver that leaves RTS to the dispatcher, so that the line is the component's.
     port->SetOpen(false);
     prepare = [](TMemoryDispatcher& d) { d.SetDriverTogglesRts(false); };

@@ -156,7 +156,7 @@ TEST_F(PortAvailability, APortHeldByAnotherProcessIsAvailable) {
 
     ASSERT_TRUE(answered);
     ASSERT_EQ(held, 'y');
-    EXPECT_EQ(ownOpen, ecAccessDenied); // really held: this process cannot have it
+    EXPECT_EQ(ownOpen, ecAlreadyOpen); // really held: this process cannot have it
     EXPECT_TRUE(available);
 }
 

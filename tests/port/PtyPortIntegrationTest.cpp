@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <termios.h>
+
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
@@ -40,6 +43,56 @@ TEST_F(PtyPort, AMissingDeviceRaisesBadIdAndLeavesThePortClosed) {
     EXPECT_THROW(port->SetOpen(true), EBadId);
     EXPECT_EQ(port->PortState(), psClosed);
     EXPECT_EQ(port->NotificationWindow(), 0u);
+}
+
+TEST_F(PtyPort, APortInUseRaisesAlreadyOpenAndALostDeviceRaisesDeviceLost) {
+    port->SetOpen(true);
+    ASSERT_EQ(port->PortState(), psOpen);
+    TApdComPort second;
+    second.SetComNumber(7);
+    EXPECT_THROW(second.SetOpen(true), EAlreadyOpen);
+    EXPECT_EQ(second.PortState(), psClosed);
+
+    const auto* serial = dynamic_cast<TApdWin32Dispatcher*>(port->Dispatcher());
+    ASSERT_NE(serial, nullptr);
+    line.CloseFar();
+    ASSERT_TRUE(PumpUntil([&] { return serial->DeviceLost(); })) << "the loss was not seen";
+    try {
+        port->SetBaud(9600);
+        ADD_FAILURE() << "a setting reached a lost device";
+    } catch (const EDeviceLost& e) {
+        EXPECT_EQ(e.ErrorCode(), ecDeviceLost);
+        EXPECT_EQ(e.Message(), "The serial device was disconnected");
+    }
+    // Emptying the receive buffer is what was asked for, and is done: no error for it.
+    EXPECT_NO_THROW(port->FlushInBuffer());
+    EXPECT_EQ(port->InBuffUsed(), 0);
+    EXPECT_TRUE(serial->DeviceLost()) << "the loss stays recorded";
+}
+
+TEST_F(PtyPort, AHandedOverLineKeepsTheSettingsItWasGivenAndThePortReportsThem) {
+    // The telephony service opened the line and set it to 9600 baud.
+    const int handed = ::open(line.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(handed, 0);
+    termios given{};
+    ASSERT_EQ(::tcgetattr(handed, &given), 0);
+    ASSERT_EQ(::cfsetspeed(&given, B9600), 0);
+    ASSERT_EQ(::tcsetattr(handed, TCSANOW, &given), 0);
+
+    TApdComPort telephony;
+    telephony.SetTapiMode(tmOn);
+    telephony.SetTapiDeviceId(static_cast<std::uint16_t>(handed));
+    ASSERT_EQ(telephony.Baud(), 19200);
+    telephony.SetOpen(true);
+    ASSERT_EQ(telephony.PortState(), psOpen);
+    EXPECT_EQ(telephony.Baud(), 9600);
+    EXPECT_EQ(telephony.DataBits(), 8);
+    EXPECT_EQ(telephony.StopBits(), 1);
+    EXPECT_EQ(telephony.Parity(), pNone);
+    termios held{};
+    ASSERT_EQ(::tcgetattr(line.FarFd(), &held), 0);
+    EXPECT_EQ(::cfgetospeed(&held), speed_t{B9600}) << "the line's settings were overwritten";
+    telephony.SetOpen(false);
 }
 
 TEST_F(PtyPort, EventsRunOnTheOpeningThreadOnTriggerFirst) {
