@@ -161,6 +161,9 @@ void TForm1::BuildControls() {
 
     StatusBar = statusBar();
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StoredLabel = new QLabel(StatusBar);
+    StoredLabel->setObjectName(QStringLiteral("StoredLabel"));
+    StatusBar->addPermanentWidget(StoredLabel);
 }
 
 template <typename Handler>
@@ -180,6 +183,10 @@ void TForm1::ShowStatus(const QString& text) {
     StatusBar->showMessage(text);
 }
 
+void TForm1::ShowStoredCount() {
+    StoredLabel->setText(StoredText + QString::number(StoredCount));
+}
+
 void TForm1::RevealEngineeringMenu() {
     N3->setVisible(true);
 }
@@ -190,6 +197,7 @@ void TForm1::FormCreate() {
     ExchangeMode = 0;
     StoredCount = 0;
     ResultPending = false;
+    ShowStoredCount();
     // The journal's header row is written whether or not the port opens, so that a window
     // that starts without a port still shows a complete journal.
     for (int c = 0; c < GridColumns; ++c) {
@@ -241,7 +249,7 @@ void TForm1::Button1Click() {
             for (int c = 0; c < GridColumns; ++c) {
                 Grid->SetCells(c, n, cells[c]); // beyond the grid's rows: not shown
             }
-            ShowStatus(StoredText + QString::number(n));
+            ShowStoredCount();
         }
     }
     ResultPending = false;
