@@ -88,6 +88,7 @@ TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidg
 
     CPort->SetName("CPort");
     CPort->SetPortSelectionPrompt(ComSelectPrompt());
+    CPort->SetOnPortOpen([this](apd::TApdCustomComPort&) { PortOpened(); });
     CPort->SetOnTriggerData(
         [this](apd::TApdCustomComPort& cp, std::uint16_t handle) { CPortTriggerData(cp, handle); });
     connect(&lineTimer_, &QTimer::timeout, this, [this] { Guarded([this] { CheckLine(); }); });
@@ -176,6 +177,11 @@ void TForm1::Guarded(Handler&& handler) {
 }
 
 void TForm1::ReportException(std::exception_ptr error) {
+    if (IsDeviceLoss(error)) {
+        // A device that went away is a state of the line, told in the status bar.
+        ShowLinkLost();
+        return;
+    }
     prompts_->ShowError(QString::fromStdString(apd::ExceptionMessage(std::move(error))));
 }
 

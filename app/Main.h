@@ -158,6 +158,10 @@ private:
     // Takes every byte waiting in the receive buffer, leaving the driver's queue alone.
     void DiscardWaitingBytes();
     void ShowStatus(const QString& text);
+    // The loss notice, once per loss of the device.
+    void ShowLinkLost();
+    // A port (re)opened: a loss of its device is a new loss, and an old notice is stale.
+    void PortOpened();
     void ShowStoredCount();
 
     std::unique_ptr<UserPrompts> prompts_;
