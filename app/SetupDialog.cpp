@@ -35,9 +35,18 @@ public:
     explicit ERefusedField(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
-// The strict integer value of an edit; a negative number is refused naming the field.
+// The strict integer value of an edit; a text that is none is refused naming the field.
+std::int32_t IntegerValue(const QLineEdit* edit, const QString& caption) {
+    try {
+        return apd::StrToInt(edit->text().toStdString());
+    } catch (const apd::EConvertError&) {
+        throw ERefusedField(NotIntegerFieldText.arg(caption, edit->text()));
+    }
+}
+
+// The same, and a negative number is refused too.
 std::int32_t NonNegativeValue(const QLineEdit* edit, const QString& caption) {
-    const std::int32_t value = apd::StrToInt(edit->text().toStdString());
+    const std::int32_t value = IntegerValue(edit, caption);
     if (value < 0) {
         throw ERefusedField(NegativeFieldText.arg(caption, edit->text()));
     }
@@ -131,16 +140,16 @@ void TFSetup::BuildControls() {
     ComboBox3 = combo("ComboBox3", {"1", "10"}, 310, 26);
 
     // The codes: label, narrow edit, scroll bar.
-    label(QStringLiteral("Код RBC:"), 10, 60);
+    codeLabels_[0] = label(QStringLiteral("Код RBC:"), 10, 60);
     Edit6 = edit("Edit6", 100, 60, 60);
     ScrollBar1 = scrollBar("ScrollBar1", 60);
-    label(QStringLiteral("Код WBC:"), 10, 86);
+    codeLabels_[1] = label(QStringLiteral("Код WBC:"), 10, 86);
     Edit7 = edit("Edit7", 100, 86, 60);
     ScrollBar2 = scrollBar("ScrollBar2", 86);
-    label(QStringLiteral("Код PBC:"), 10, 112);
+    codeLabels_[2] = label(QStringLiteral("Код PBC:"), 10, 112);
     Edit14 = edit("Edit14", 100, 112, 60);
     ScrollBar3 = scrollBar("ScrollBar3", 112);
-    label(QStringLiteral("Код EXT:"), 10, 138);
+    codeLabels_[3] = label(QStringLiteral("Код EXT:"), 10, 138);
     Edit15 = edit("Edit15", 100, 138, 60);
     ScrollBar4 = scrollBar("ScrollBar4", 138);
 
@@ -229,8 +238,8 @@ void TFSetup::FormCreate() {
 
 // The scroll bar clamps the edit's number to 0 to 255; the edit then shows the clamped
 // position, and the block takes the position.
-void TFSetup::CodeEditChange(QLineEdit* edit, QScrollBar* bar) {
-    const std::int32_t value = apd::StrToInt(edit->text().toStdString());
+void TFSetup::CodeEditChange(QLineEdit* edit, QScrollBar* bar, const QLabel* label) {
+    const std::int32_t value = IntegerValue(edit, Caption(label));
     bar->setValue(value);
     if (bar->value() != value) {
         edit->setText(QString::number(bar->value()));
@@ -250,16 +259,16 @@ void TFSetup::ScrollBar4Change() {
     Edit15->setText(QString::number(ScrollBar4->value()));
 }
 void TFSetup::Edit6Change() {
-    CodeEditChange(Edit6, ScrollBar1);
+    CodeEditChange(Edit6, ScrollBar1, codeLabels_[0]);
 }
 void TFSetup::Edit7Change() {
-    CodeEditChange(Edit7, ScrollBar2);
+    CodeEditChange(Edit7, ScrollBar2, codeLabels_[1]);
 }
 void TFSetup::Edit14Change() {
-    CodeEditChange(Edit14, ScrollBar3);
+    CodeEditChange(Edit14, ScrollBar3, codeLabels_[2]);
 }
 void TFSetup::Edit15Change() {
-    CodeEditChange(Edit15, ScrollBar4);
+    CodeEditChange(Edit15, ScrollBar4, codeLabels_[3]);
 }
 
 void TFSetup::Button3Click() {

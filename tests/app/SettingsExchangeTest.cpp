@@ -19,6 +19,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <thread>
 
 using namespace vorsilan::app;
 using namespace vorsilan::sim;
@@ -64,7 +65,10 @@ private:
     int dialogsShown = 0;
 
     void Start(const vorsilan::sim::SettingsBlock& block = SampleBlock()) {
-        sim = std::make_unique<AnalyserSimulator>(OnCom7(block));
+        StartWith(OnCom7(block));
+    }
+    void StartWith(const SimulatorOptions& options) {
+        sim = std::make_unique<AnalyserSimulator>(options);
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         form = std::make_unique<TForm1>(std::move(scripted));
@@ -307,25 +311,26 @@ private slots:
         QVERIFY(prompts->errors.isEmpty());
     }
 
+    // The refusal of a text that is no integer, naming the field by its caption.
+    static QString NotInteger(const char* caption, const QString& text) {
+        return QStringLiteral("Поле \"%1\" должно содержать целое десятичное число: '%2'")
+            .arg(QString::fromUtf8(caption), text);
+    }
+
     void badNumbersAreRefusedAndTheDialogStaysOpen_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
         QTest::newRow("letters") << "Edit8"
-                                 << "12abc"
-                                 << "'12abc' is not a valid integer value";
+                                 << "12abc" << NotInteger("Счетчик включений", "12abc");
         QTest::newRow("leading space") << "Edit9"
-                                       << " 12"
-                                       << "' 12' is not a valid integer value";
+                                       << " 12" << NotInteger("Счетчик RBC", " 12");
         QTest::newRow("hex") << "Edit1"
-                             << "0x1F"
-                             << "'0x1F' is not a valid integer value";
+                             << "0x1F" << NotInteger("Максимальное время измерения RBC", "0x1F");
         QTest::newRow("empty") << "Edit4"
-                               << ""
-                               << "'' is not a valid integer value";
+                               << "" << NotInteger("Интервал отключения подсветки", "");
         QTest::newRow("beyond 32 bits") << "Edit12"
-                                        << "4294967296"
-                                        << "'4294967296' is not a valid integer value";
+                                        << "4294967296" << NotInteger("Счетчик EXT", "4294967296");
         QTest::newRow("negative counter")
             << "Edit10"
             << "-1" << NegativeFieldText.arg(QStringLiteral("Счетчик WBC"), "-1");
@@ -369,9 +374,9 @@ private slots:
             QCOMPARE(d.ScrollBar2->value(), 200);
             d.Button2->click();
         });
-        QCOMPARE(prompts->errors, (QStringList{"'' is not a valid integer value",
-                                               "'1a' is not a valid integer value",
-                                               "'x' is not a valid integer value"}));
+        QCOMPARE(prompts->errors,
+                 (QStringList{NotInteger("Код RBC", ""), NotInteger("Код RBC", "1a"),
+                              NotInteger("Код WBC", "x")}));
     }
 
     void splitsNumbersIntoBytes_data() {
@@ -463,6 +468,10 @@ private slots:
             d.Button1->click();
         });
         QCOMPARE(prompts->errors, QStringList{WriteStoppedText.arg(0)});
+        // The engineer learns that the analyser may hold part of the new block.
+        QVERIFY(prompts->errors.front().contains(QStringLiteral("может быть записан частично")));
+        QVERIFY(prompts->errors.front().contains(
+            QStringLiteral("Прочитайте внутренние установки заново")));
         QCOMPARE(sim->Block(), SampleBlock());
         // The analyser answers again: a read shows the old block, and the line carries
         // nothing of the stopped write beyond its first block byte.
@@ -474,6 +483,30 @@ private slots:
         QCOMPARE(sim->ReceivedBytes(),
                  (std::vector<std::uint8_t>{0xAA, 0x00, 0xAA, 0x01, 0x5A, 0xAA, 0x00}));
         VerifyNormalReception(36);
+    }
+
+    void lineLostPartWayThroughTheRead() {
+        // The analyser answers 30 bytes of its block; then its device goes away, and with it
+        // the port that the return to reception reopens.
+        SimulatorOptions options = OnCom7(SampleBlock());
+        options.readBlockBytes = 30;
+        StartWith(options);
+        std::thread farEnd([this] {
+            const auto within = std::chrono::milliseconds(test::Within);
+            if (sim->WaitUntil([](const SimulatorCounters& c) { return c.bytesSent >= 31; },
+                               within) &&
+                sim->WaitUntilDrained(within)) {
+                sim->Vanish();
+            }
+        });
+        form->SettingsOptions.runDialog = [this](TFSetup&) { ++dialogsShown; };
+        form->N3->trigger(); // through the menu, whose handler reports the reopen's error
+        farEnd.join();
+        QVERIFY(sim->Vanished());
+        QCOMPARE(dialogsShown, 0);
+        QCOMPARE(prompts->errors, (QStringList{ReadStoppedText.arg(30),
+                                               "ie_BadId - Specified comport doesn't exist"}));
+        QCOMPARE(form->ExchangeMode, std::uint16_t(0));
     }
 
     void portThatCannotOpenStopsBeforeTheDialog() {
