@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -126,7 +127,9 @@ private slots:
         Start();
         Exchange([](TFSetup& d) {
             QCOMPARE(d.windowTitle(), QStringLiteral("Внутренние установки KV-7"));
-            QCOMPARE(d.size(), QSize(450, 578));
+            d.show(); // the layout gives the dialog its fixed size
+            QCOMPARE(d.minimumSize(), d.maximumSize());
+            QCOMPARE(d.size(), d.minimumSize());
             QCOMPARE(d.ComboBox1->currentText(), QStringLiteral("WBC"));
             QCOMPARE(d.ComboBox2->currentText(), QStringLiteral("200"));
             QCOMPARE(d.ComboBox3->currentText(), QStringLiteral("10"));
@@ -157,6 +160,48 @@ private slots:
         QVERIFY(prompts->errors.isEmpty());
         QCOMPARE(sim->ReceivedBytes(), (std::vector<std::uint8_t>{0xAA, 0x00}));
         VerifyNormalReception(31);
+    }
+
+    void captionsAndFieldsFitWithoutOverlap_data() {
+        QTest::addColumn<double>("scale");
+        QTest::newRow("default font") << 1.0;
+        QTest::newRow("font at 125 %") << 1.25;
+    }
+    void captionsAndFieldsFitWithoutOverlap() {
+        QFETCH(double, scale);
+        const QFont standard = QApplication::font();
+        QFont font = standard;
+        if (font.pointSizeF() > 0) {
+            font.setPointSizeF(font.pointSizeF() * scale);
+        } else {
+            font.setPixelSize(int(font.pixelSize() * scale + 0.5));
+        }
+        QApplication::setFont(font);
+        Start();
+        QStringList faults;
+        Exchange([&](TFSetup& d) {
+            d.show();
+            const auto widgets = d.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            QVERIFY(widgets.size() >= 50);
+            for (const QWidget* w : widgets) {
+                if (!d.rect().contains(w->geometry())) {
+                    faults << w->objectName() + " runs past the edge";
+                }
+                // A caption or a button narrower than its text is cut.
+                if (w->width() < w->minimumSizeHint().width() ||
+                    w->height() < w->minimumSizeHint().height()) {
+                    faults << w->objectName() + " is cut";
+                }
+                for (const QWidget* other : widgets) {
+                    if (w < other && w->geometry().intersects(other->geometry())) {
+                        faults << w->objectName() + " overlaps " + other->objectName();
+                    }
+                }
+            }
+            d.Button2->click();
+        });
+        QApplication::setFont(standard);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
     void speakerAndOutOfRangeComboBytes() {
