@@ -88,6 +88,7 @@ TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidg
 
     CPort->SetName("CPort");
     CPort->SetPortSelectionPrompt(ComSelectPrompt());
+    CPort->SetOnPortOpen([this](apd::TApdCustomComPort&) { PortOpened(); });
     CPort->SetOnTriggerData(
         [this](apd::TApdCustomComPort& cp, std::uint16_t handle) { CPortTriggerData(cp, handle); });
     connect(&lineTimer_, &QTimer::timeout, this, [this] { Guarded([this] { CheckLine(); }); });
@@ -161,6 +162,9 @@ void TForm1::BuildControls() {
 
     StatusBar = statusBar();
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StoredLabel = new QLabel(StatusBar);
+    StoredLabel->setObjectName(QStringLiteral("StoredLabel"));
+    StatusBar->addPermanentWidget(StoredLabel);
 }
 
 template <typename Handler>
@@ -173,11 +177,20 @@ void TForm1::Guarded(Handler&& handler) {
 }
 
 void TForm1::ReportException(std::exception_ptr error) {
+    if (IsDeviceLoss(error)) {
+        // A device that went away is a state of the line, told in the status bar.
+        ShowLinkLost();
+        return;
+    }
     prompts_->ShowError(QString::fromStdString(apd::ExceptionMessage(error)));
 }
 
 void TForm1::ShowStatus(const QString& text) {
     StatusBar->showMessage(text);
+}
+
+void TForm1::ShowStoredCount() {
+    StoredLabel->setText(StoredText + QString::number(StoredCount));
 }
 
 void TForm1::RevealEngineeringMenu() {
@@ -190,6 +203,7 @@ void TForm1::FormCreate() {
     ExchangeMode = 0;
     StoredCount = 0;
     ResultPending = false;
+    ShowStoredCount();
     // The journal's header row is written whether or not the port opens, so that a window
     // that starts without a port still shows a complete journal.
     for (int c = 0; c < GridColumns; ++c) {
@@ -241,7 +255,7 @@ void TForm1::Button1Click() {
             for (int c = 0; c < GridColumns; ++c) {
                 Grid->SetCells(c, n, cells[c]); // beyond the grid's rows: not shown
             }
-            ShowStatus(StoredText + QString::number(n));
+            ShowStoredCount();
         }
     }
     ResultPending = false;

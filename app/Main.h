@@ -122,6 +122,9 @@ public:
     QPushButton* Button1 = nullptr;
     TStringGrid* Grid = nullptr;
     QStatusBar* StatusBar = nullptr;
+    // The stored count, a permanent widget of the status bar: temporary notices and the
+    // menus' status tips go beside it and never hide it.
+    QLabel* StoredLabel = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
@@ -155,6 +158,11 @@ private:
     // Takes every byte waiting in the receive buffer, leaving the driver's queue alone.
     void DiscardWaitingBytes();
     void ShowStatus(const QString& text);
+    // The loss notice, once per loss of the device.
+    void ShowLinkLost();
+    // A port (re)opened: a loss of its device is a new loss, and an old notice is stale.
+    void PortOpened();
+    void ShowStoredCount();
 
     std::unique_ptr<UserPrompts> prompts_;
     ReceiveBounds bounds_;

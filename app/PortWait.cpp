@@ -1,5 +1,7 @@
 #include "app/PortWait.h"
 
+#include "comm/device/Win32Dispatcher.h"
+#include "comm/errors/ExceptionClasses.h"
 #include "comm/port/ComPort.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,24 @@
 #include <thread>
 
 namespace vorsilan::app {
+
+bool DeviceLost(apd::TApdComPort& port) {
+    if (!port.Open()) {
+        return false;
+    }
+    const auto* device = dynamic_cast<const apd::TApdWin32Dispatcher*>(port.Dispatcher());
+    return device != nullptr && device->DeviceLost();
+}
+
+bool IsDeviceLoss(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const apd::EDeviceLost&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
 
 bool WaitForWaitingBytes(apd::TApdComPort& port, std::uint32_t count,
                          std::chrono::steady_clock::duration bound, PollPauses pauses) {
@@ -20,6 +40,9 @@ bool WaitForWaitingBytes(apd::TApdComPort& port, std::uint32_t count,
         }
         if (port.InBuffUsed() >= count) {
             return true;
+        }
+        if (DeviceLost(port)) {
+            return false;
         }
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 
 namespace apd {
 class TApdComPort;
@@ -19,8 +20,15 @@ struct PollPauses {
     std::chrono::microseconds longest{2000};
 };
 
-// Waits until `count` received bytes wait unread. False when the bound passed first or the
-// port is not open.
+// True when the port is open and its device has gone away (unplugged, the far end closed):
+// nothing more will arrive until the port is reopened.
+bool DeviceLost(apd::TApdComPort& port);
+
+// True for the library's report of a device that went away.
+bool IsDeviceLoss(std::exception_ptr error);
+
+// Waits until `count` received bytes wait unread. False when the bound passed first, the
+// port is not open or its device has gone away (what the device delivered before counts).
 bool WaitForWaitingBytes(apd::TApdComPort& port, std::uint32_t count,
                          std::chrono::steady_clock::duration bound, PollPauses pauses);
 

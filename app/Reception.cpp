@@ -4,13 +4,13 @@
 #include "app/Main.h"
 
 #include "app/ValueText.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/RingIndex.h"
 
 #include <QDate>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QStatusBar>
 #include <QTime>
 
 #include <vector>
@@ -124,6 +124,11 @@ void TForm1::ReceiveRecords() {
             ShowStatus(ReceptionStoppedText);
             return;
         }
+        if (DeviceLost(*CPort)) {
+            // The rest will never come: the record was cut by the loss, not by the line.
+            ShowLinkLost();
+            return;
+        }
         switch (step.otherwise) {
         case Otherwise::GiveUp:
             DropFront(pending, BrokenRecordLength(pending));
@@ -141,7 +146,9 @@ void TForm1::ReceiveRecords() {
 
 void TForm1::ReceiveExchangeByte() {
     if (!WaitForBytes(RecordStartBytes) || (ExchangeMode == 1 && !WaitForBytes(1))) {
-        if (CPort->Open()) {
+        if (DeviceLost(*CPort)) {
+            ShowLinkLost(); // a flush would fail on the device that is gone
+        } else if (CPort->Open()) {
             CPort->FlushInBuffer();
             ShowStatus(IncompleteRecordText);
         } else {
@@ -165,10 +172,19 @@ void TForm1::CPortTriggerData(apd::TApdCustomComPort& /*CP*/, std::uint16_t /*Tr
         ~Clear() { flag = false; }
     } clear{inNotification_};
 
-    if (ExchangeMode == 0) {
-        ReceiveRecords();
-    } else if (ExchangeMode == 1 || ExchangeMode == 2) {
-        ReceiveExchangeByte();
+    try {
+        if (ExchangeMode == 0) {
+            ReceiveRecords();
+        } else if (ExchangeMode == 1 || ExchangeMode == 2) {
+            ReceiveExchangeByte();
+        }
+    } catch (...) {
+        // The device went away while the handler used the port: whatever call failed on it,
+        // the loss is what the technician needs to know.
+        if (!IsDeviceLoss(std::current_exception()) && !DeviceLost(*CPort)) {
+            throw;
+        }
+        ShowLinkLost();
     }
 }
 
@@ -178,16 +194,30 @@ void TForm1::DiscardWaitingBytes() {
     }
 }
 
+void TForm1::ShowLinkLost() {
+    if (!lossShown_) {
+        lossShown_ = true;
+        ShowStatus(LinkLostText);
+    }
+}
+
+void TForm1::PortOpened() {
+    lossShown_ = false;
+    if (StatusBar->currentMessage() == LinkLostText) {
+        StatusBar->clearMessage();
+    }
+}
+
 void TForm1::CheckLine() {
     if (!CPort->Open() || inNotification_) {
         return;
     }
-    const auto* device = dynamic_cast<const apd::TApdWin32Dispatcher*>(CPort->Dispatcher());
-    const bool lost = device != nullptr && device->DeviceLost();
-    if (lost && !lossShown_) {
-        ShowStatus(LinkLostText);
+    const bool lost = DeviceLost(*CPort);
+    if (lost) {
+        ShowLinkLost();
+    } else {
+        lossShown_ = false;
     }
-    lossShown_ = lost;
     if (!lost && ExchangeMode == 0 && CPort->InBuffUsed() >= RingFullBytes) {
         // Only the ring: a record may be waiting in the driver's queue behind the noise.
         DiscardWaitingBytes();

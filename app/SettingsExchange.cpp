@@ -50,24 +50,24 @@ void SettingsExchange::Run() {
     // A port that cannot be opened fails here; nothing has changed on the line, and the
     // port choice returns the window to normal reception.
     port_.PutChar(CommandLead);
+    std::exception_ptr error;
     try {
         port_.PutChar(ReadCommand);
         if (ReadBlock()) {
             ShowDialog();
         }
     } catch (...) {
-        const std::exception_ptr error = std::current_exception();
-        try {
-            Finish();
-        } catch (...) {
-            form_.ReportException(std::current_exception());
-        }
-        std::rethrow_exception(error);
+        error = std::current_exception();
     }
-    Finish();
+    // What stopped the exchange is told first; the return to reception may fail in turn
+    // (the analyser's device gone, its port no longer there), and that is told after it.
     if (failure_) {
         form_.Prompts().ShowError(*failure_);
     }
+    if (error) {
+        form_.ReportException(error);
+    }
+    Finish();
 }
 
 bool SettingsExchange::ReadBlock() {

@@ -45,7 +45,11 @@ inline const QString ReadStoppedText =
 // %1: the offset of the block byte whose answer did not come.
 inline const QString WriteStoppedText =
     QStringLiteral("Анализатор не ответил на байт %1 блока при записи внутренних установок. "
-                   "Запись прекращена, следующие байты не отправлены.");
+                   "Запись прекращена, следующие байты не отправлены: блок в анализаторе "
+                   "может быть записан частично. Прочитайте внутренние установки заново.");
+// %1: the field's caption, %2: its text.
+inline const QString NotIntegerFieldText =
+    QStringLiteral("Поле \"%1\" должно содержать целое десятичное число: '%2'");
 // %1: the field's caption, %2: its text.
 inline const QString NegativeFieldText =
     QStringLiteral("Поле \"%1\" не может быть отрицательным: %2");

@@ -5,11 +5,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringList>
+#include <QVBoxLayout>
 
 #include <stdexcept>
 
@@ -17,9 +20,16 @@ namespace vorsilan::app {
 
 namespace {
 
-constexpr int DialogWidth = 450;
-constexpr int DialogHeight = 578;
-constexpr int RowHeight = 22;
+// Least widths of the fields, so that their numbers fit at any font; the layouts give
+// every caption the room its text needs.
+constexpr int ComboWidth = 130;
+constexpr int CodeEditWidth = 60;
+constexpr int ScrollBarWidth = 200;
+constexpr int CounterEditWidth = 110;
+constexpr int TimeEditWidth = 80;
+constexpr int ButtonWidth = 130;
+constexpr int SectionSpacing = 12;
+constexpr int ColumnSpacing = 20;
 
 // Offsets of the block's fields.
 constexpr std::size_t ModeOffset = 2;
@@ -35,9 +45,18 @@ public:
     explicit ERefusedField(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
-// The strict integer value of an edit; a negative number is refused naming the field.
+// The strict integer value of an edit; a text that is none is refused naming the field.
+std::int32_t IntegerValue(const QLineEdit* edit, const QString& caption) {
+    try {
+        return apd::StrToInt(edit->text().toStdString());
+    } catch (const apd::EConvertError&) {
+        throw ERefusedField(NotIntegerFieldText.arg(caption, edit->text()));
+    }
+}
+
+// The same, and a negative number is refused too.
 std::int32_t NonNegativeValue(const QLineEdit* edit, const QString& caption) {
-    const std::int32_t value = apd::StrToInt(edit->text().toStdString());
+    const std::int32_t value = IntegerValue(edit, caption);
     if (value < 0) {
         throw ERefusedField(NegativeFieldText.arg(caption, edit->text()));
     }
@@ -64,13 +83,13 @@ TFSetup::TFSetup(SettingsBlock& block, SetupActions actions, QWidget* parent)
     : QDialog(parent), block_(block), actions_(std::move(actions)) {
     setObjectName(QStringLiteral("FSetup"));
     setWindowTitle(QStringLiteral("Внутренние установки KV-7"));
-    setFixedSize(DialogWidth, DialogHeight);
+    BuildControls();
+    FormCreate();
+    adjustSize();
     if (parent != nullptr) {
         const QRect frame = parent->geometry();
         move(frame.center() - rect().center());
     }
-    BuildControls();
-    FormCreate();
 }
 
 template <typename Handler>
@@ -85,105 +104,147 @@ void TFSetup::Guarded(Handler&& handler) {
 }
 
 void TFSetup::BuildControls() {
-    auto label = [this](const QString& text, int x, int y) {
+    // The controls are made in their tab order; the layouts below place them.
+    auto label = [this](const QString& text) {
         auto* l = new QLabel(text, this);
         l->setObjectName(QStringLiteral("Label%1").arg(nextLabel_++));
-        l->move(x, y + 3);
-        l->adjustSize();
         return l;
     };
-    auto edit = [this](const char* name, int x, int y, int width) {
+    auto edit = [this](const char* name, int width) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
-        e->setGeometry(x, y, width, RowHeight);
+        if (width > 0) {
+            e->setMinimumWidth(width);
+        }
         return e;
     };
-    auto combo = [this](const char* name, const QStringList& items, int x, int y) {
+    auto combo = [this](const char* name, const QStringList& items) {
         auto* c = new QComboBox(this);
         c->setObjectName(QString::fromLatin1(name));
         c->setEditable(true);
         c->setInsertPolicy(QComboBox::NoInsert);
         c->addItems(items);
-        c->setGeometry(x, y, 130, RowHeight + 2);
+        c->setMinimumWidth(ComboWidth);
         return c;
     };
-    auto scrollBar = [this](const char* name, int y) {
+    auto scrollBar = [this](const char* name) {
         auto* s = new QScrollBar(Qt::Horizontal, this);
         s->setObjectName(QString::fromLatin1(name));
         s->setRange(0, 255);
-        s->setGeometry(170, y + 2, 270, RowHeight - 4);
+        s->setMinimumWidth(ScrollBarWidth);
         return s;
     };
-    auto button = [this](const char* name, const QString& text, int x, int y, int width) {
+    auto button = [this](const char* name, const QString& text) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoDefault(false);
-        b->setGeometry(x, y, width, 30);
         return b;
     };
 
-    // The three combo boxes in a row at the top.
-    label(QStringLiteral("Режим:"), 10, 4);
-    ComboBox1 = combo("ComboBox1", {"RBC", "WBC", "PBC", "EXT"}, 10, 26);
-    label(QStringLiteral("Ток:"), 160, 4);
-    ComboBox2 = combo("ComboBox2", {"200", "400"}, 160, 26);
-    label(QStringLiteral("Делитель:"), 310, 4);
-    ComboBox3 = combo("ComboBox3", {"1", "10"}, 310, 26);
+    auto* rows = new QVBoxLayout(this);
+    rows->setSizeConstraint(QLayout::SetFixedSize); // the dialog is as big as its contents
+    rows->setSpacing(SectionSpacing);
 
-    // The codes: label, narrow edit, scroll bar.
-    label(QStringLiteral("Код RBC:"), 10, 60);
-    Edit6 = edit("Edit6", 100, 60, 60);
-    ScrollBar1 = scrollBar("ScrollBar1", 60);
-    label(QStringLiteral("Код WBC:"), 10, 86);
-    Edit7 = edit("Edit7", 100, 86, 60);
-    ScrollBar2 = scrollBar("ScrollBar2", 86);
-    label(QStringLiteral("Код PBC:"), 10, 112);
-    Edit14 = edit("Edit14", 100, 112, 60);
-    ScrollBar3 = scrollBar("ScrollBar3", 112);
-    label(QStringLiteral("Код EXT:"), 10, 138);
-    Edit15 = edit("Edit15", 100, 138, 60);
-    ScrollBar4 = scrollBar("ScrollBar4", 138);
+    // The three combo boxes in a row at the top, each under its caption.
+    auto* top = new QGridLayout;
+    const QString topCaptions[] = {QStringLiteral("Режим:"), QStringLiteral("Ток:"),
+                                   QStringLiteral("Делитель:")};
+    QComboBox** const topCombos[] = {&ComboBox1, &ComboBox2, &ComboBox3};
+    const QStringList topItems[] = {{"RBC", "WBC", "PBC", "EXT"}, {"200", "400"}, {"1", "10"}};
+    const char* const topNames[] = {"ComboBox1", "ComboBox2", "ComboBox3"};
+    for (int c = 0; c < 3; ++c) {
+        top->addWidget(label(topCaptions[c]), 0, c);
+        *topCombos[c] = combo(topNames[c], topItems[c]);
+        top->addWidget(*topCombos[c], 1, c);
+    }
+    rows->addLayout(top);
+
+    // The codes: caption, narrow edit, scroll bar.
+    auto* codes = new QGridLayout;
+    const QString codeCaptions[] = {QStringLiteral("Код RBC:"), QStringLiteral("Код WBC:"),
+                                    QStringLiteral("Код PBC:"), QStringLiteral("Код EXT:")};
+    QLineEdit** const codeEdits[] = {&Edit6, &Edit7, &Edit14, &Edit15};
+    QScrollBar** const codeBars[] = {&ScrollBar1, &ScrollBar2, &ScrollBar3, &ScrollBar4};
+    const char* const codeEditNames[] = {"Edit6", "Edit7", "Edit14", "Edit15"};
+    const char* const codeBarNames[] = {"ScrollBar1", "ScrollBar2", "ScrollBar3", "ScrollBar4"};
+    for (int r = 0; r < 4; ++r) {
+        codeLabels_[r] = label(codeCaptions[r]);
+        *codeEdits[r] = edit(codeEditNames[r], CodeEditWidth);
+        *codeBars[r] = scrollBar(codeBarNames[r]);
+        codes->addWidget(codeLabels_[r], r, 0);
+        codes->addWidget(*codeEdits[r], r, 1);
+        codes->addWidget(*codeBars[r], r, 2);
+    }
+    codes->setColumnStretch(2, 1);
+    rows->addLayout(codes);
 
     // The counters, the reset button beside the power-on counter.
-    counterLabels_[0] = label(QStringLiteral("Счетчик включений:"), 10, 172);
-    Edit8 = edit("Edit8", 160, 172, 110);
-    Button4 = button("Button4", QStringLiteral("Сбросить счетчики"), 290, 168, 150);
-    counterLabels_[1] = label(QStringLiteral("Счетчик RBC:"), 10, 198);
-    Edit9 = edit("Edit9", 160, 198, 110);
-    counterLabels_[2] = label(QStringLiteral("Счетчик WBC:"), 10, 224);
-    Edit10 = edit("Edit10", 160, 224, 110);
-    counterLabels_[3] = label(QStringLiteral("Счетчик PBC:"), 10, 250);
-    Edit11 = edit("Edit11", 160, 250, 110);
-    counterLabels_[4] = label(QStringLiteral("Счетчик EXT:"), 10, 276);
-    Edit12 = edit("Edit12", 160, 276, 110);
+    auto* counters = new QGridLayout;
+    const QString counterCaptions[] = {
+        QStringLiteral("Счетчик включений:"), QStringLiteral("Счетчик RBC:"),
+        QStringLiteral("Счетчик WBC:"), QStringLiteral("Счетчик PBC:"),
+        QStringLiteral("Счетчик EXT:")};
+    QLineEdit** const counterEdits[] = {&Edit8, &Edit9, &Edit10, &Edit11, &Edit12};
+    const char* const counterNames[] = {"Edit8", "Edit9", "Edit10", "Edit11", "Edit12"};
+    for (int r = 0; r < 5; ++r) {
+        counterLabels_[r] = label(counterCaptions[r]);
+        *counterEdits[r] = edit(counterNames[r], CounterEditWidth);
+        counters->addWidget(counterLabels_[r], r, 0);
+        counters->addWidget(*counterEdits[r], r, 1);
+        if (r == 0) {
+            Button4 = button("Button4", QStringLiteral("Сбросить счетчики"));
+            counters->addWidget(Button4, 0, 2);
+        }
+    }
+    counters->setColumnStretch(2, 1);
+    rows->addLayout(counters);
 
-    // The maximum measuring times in two columns.
-    auto time = [&](int index, const QString& caption, const char* name, int x, int y) {
-        timeLabels_[index] = label(caption, x, y);
-        label(QStringLiteral("Секунды:"), x, y + 24);
-        return edit(name, x + 80, y + 24, 80);
+    // The maximum measuring times in two columns, then the backlight interval and the
+    // speaker: each a caption across its column over "Секунды:" and the field.
+    auto* times = new QGridLayout;
+    times->setHorizontalSpacing(ColumnSpacing);
+    auto time = [&](int index, const QString& caption, const char* name, int row, int column) {
+        timeLabels_[index] = label(caption);
+        times->addWidget(timeLabels_[index], row, column, 1, 2);
+        times->addWidget(label(QStringLiteral("Секунды:")), row + 1, column);
+        QLineEdit* field = edit(name, TimeEditWidth);
+        times->addWidget(field, row + 1, column + 1);
+        return field;
     };
-    Edit1 = time(0, QStringLiteral("Максимальное время измерения RBC:"), "Edit1", 10, 310);
-    Edit13 = time(1, QStringLiteral("Максимальное время измерения WBC:"), "Edit13", 230, 310);
-    Edit2 = time(2, QStringLiteral("Максимальное время измерения PBC:"), "Edit2", 10, 366);
-    Edit3 = time(3, QStringLiteral("Максимальное время измерения EXT:"), "Edit3", 230, 366);
-
-    // The backlight interval and the speaker.
-    backlightLabel_ = label(QStringLiteral("Интервал отключения подсветки:"), 10, 422);
-    label(QStringLiteral("Секунды:"), 10, 446);
-    Edit4 = edit("Edit4", 90, 446, 80);
-    label(QStringLiteral("Динамик:"), 230, 422);
+    Edit1 = time(0, QStringLiteral("Максимальное время измерения RBC:"), "Edit1", 0, 0);
+    Edit13 = time(1, QStringLiteral("Максимальное время измерения WBC:"), "Edit13", 0, 2);
+    Edit2 = time(2, QStringLiteral("Максимальное время измерения PBC:"), "Edit2", 2, 0);
+    Edit3 = time(3, QStringLiteral("Максимальное время измерения EXT:"), "Edit3", 2, 2);
+    backlightLabel_ = label(QStringLiteral("Интервал отключения подсветки:"));
+    times->addWidget(backlightLabel_, 4, 0, 1, 2);
+    times->addWidget(label(QStringLiteral("Секунды:")), 5, 0);
+    Edit4 = edit("Edit4", TimeEditWidth);
+    times->addWidget(Edit4, 5, 1);
+    times->addWidget(label(QStringLiteral("Динамик:")), 4, 2, 1, 2);
     CheckBox1 = new QCheckBox(QStringLiteral("Включить"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(230, 446, 150, RowHeight);
+    times->addWidget(CheckBox1, 5, 2, 1, 2);
+    times->setColumnStretch(1, 1);
+    times->setColumnStretch(3, 1);
+    rows->addLayout(times);
 
     // The information line across the dialog.
-    label(QStringLiteral("Дополнительная информация:"), 10, 480);
-    Edit5 = edit("Edit5", 10, 502, DialogWidth - 20);
+    auto* information = new QVBoxLayout;
+    information->setSpacing(2);
+    information->addWidget(label(QStringLiteral("Дополнительная информация:")));
+    Edit5 = edit("Edit5", 0);
+    information->addWidget(Edit5);
+    rows->addLayout(information);
 
-    Button1 = button("Button1", QStringLiteral("&Сохранить"), 10, 540, 130);
-    Button3 = button("Button3", QStringLiteral("Стандарт"), 160, 540, 130);
-    Button2 = button("Button2", QStringLiteral("&Отмена"), 310, 540, 130);
+    auto* buttons = new QHBoxLayout;
+    Button1 = button("Button1", QStringLiteral("&Сохранить"));
+    Button3 = button("Button3", QStringLiteral("Стандарт"));
+    Button2 = button("Button2", QStringLiteral("&Отмена"));
+    for (QPushButton* b : {Button1, Button3, Button2}) {
+        b->setMinimumWidth(ButtonWidth);
+        buttons->addWidget(b);
+    }
+    rows->addLayout(buttons);
 
     auto bind = [this](auto* sender, auto signal, void (TFSetup::*handler)()) {
         connect(sender, signal, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
@@ -229,8 +290,8 @@ void TFSetup::FormCreate() {
 
 // The scroll bar clamps the edit's number to 0 to 255; the edit then shows the clamped
 // position, and the block takes the position.
-void TFSetup::CodeEditChange(QLineEdit* edit, QScrollBar* bar) {
-    const std::int32_t value = apd::StrToInt(edit->text().toStdString());
+void TFSetup::CodeEditChange(QLineEdit* edit, QScrollBar* bar, const QLabel* label) {
+    const std::int32_t value = IntegerValue(edit, Caption(label));
     bar->setValue(value);
     if (bar->value() != value) {
         edit->setText(QString::number(bar->value()));
@@ -250,16 +311,16 @@ void TFSetup::ScrollBar4Change() {
     Edit15->setText(QString::number(ScrollBar4->value()));
 }
 void TFSetup::Edit6Change() {
-    CodeEditChange(Edit6, ScrollBar1);
+    CodeEditChange(Edit6, ScrollBar1, codeLabels_[0]);
 }
 void TFSetup::Edit7Change() {
-    CodeEditChange(Edit7, ScrollBar2);
+    CodeEditChange(Edit7, ScrollBar2, codeLabels_[1]);
 }
 void TFSetup::Edit14Change() {
-    CodeEditChange(Edit14, ScrollBar3);
+    CodeEditChange(Edit14, ScrollBar3, codeLabels_[2]);
 }
 void TFSetup::Edit15Change() {
-    CodeEditChange(Edit15, ScrollBar4);
+    CodeEditChange(Edit15, ScrollBar4, codeLabels_[3]);
 }
 
 void TFSetup::Button3Click() {

@@ -90,11 +90,12 @@ private:
     // Runs a handler; an exception goes to the error report.
     template <typename Handler>
     void Guarded(Handler&& handler);
-    void CodeEditChange(QLineEdit* edit, QScrollBar* bar);
+    void CodeEditChange(QLineEdit* edit, QScrollBar* bar, const QLabel* label);
     // Gathers the controls into a copy of the block; raises for a text that is no
     // integer, a negative number or an information line that cannot be stored.
     SettingsBlock Gather() const;
 
+    QLabel* codeLabels_[4] = {};
     QLabel* counterLabels_[5] = {};
     QLabel* timeLabels_[4] = {};
     QLabel* backlightLabel_ = nullptr;

@@ -20,10 +20,7 @@ if [[ "${1:-}" == "--simulator-options" ]]; then
     printf '%s\n' "${simulator_options[@]}"
     exit 0
 fi
-bash scripts/setup.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)" --target Project vorsilan-sim
-
+# Without a display the window could not be shown: say so before anything is installed or built.
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
     cat >&2 <<'TEXT'
 demo: there is no display. Run the demo under a virtual X server:
@@ -33,6 +30,10 @@ or, to see nothing but prove it runs, QT_QPA_PLATFORM=offscreen DEMO_SECONDS=15 
 TEXT
     exit 2
 fi
+
+bash scripts/setup.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j "$(nproc)" --target Project vorsilan-sim
 
 ports="$(mktemp -d)"
 export VORSILAN_PORT_DIR="$ports"

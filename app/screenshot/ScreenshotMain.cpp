@@ -1,10 +1,13 @@
 // Renders the main window with a few stored results into a PNG, for the README: the
 // simulator plays the analyser in-process on COM7, the window receives and stores three
-// results, and the window is grabbed. Runs on the offscreen platform; no display needed.
+// results, and the window is grabbed. With a second name, the engineering dialog is grabbed
+// too, as it shows the simulator's settings block. Runs on the offscreen platform; no
+// display needed.
 //
-//   vorsilan-screenshot OUTPUT.png
+//   vorsilan-screenshot OUTPUT.png [SETTINGS.png]
 
 #include "app/Main.h"
+#include "app/SetupDialog.h"
 #include "tools/simulator/AnalyserSimulator.h"
 
 #include <QApplication>
@@ -16,8 +19,8 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vorsilan-screenshot OUTPUT.png\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: vorsilan-screenshot OUTPUT.png [SETTINGS.png]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -54,5 +57,21 @@ int main(int argc, char* argv[]) {
         form.Edit1->setText(QString::fromUtf8(sample.patient));
         form.Button1Click();
     }
-    return form.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        return 1;
+    }
+    if (argc == 3) {
+        bool saved = false;
+        form.SettingsOptions.runDialog = [&](vorsilan::app::TFSetup& dialog) {
+            dialog.show();
+            saved = dialog.grab().save(QString::fromLocal8Bit(argv[2]));
+            dialog.reject();
+        };
+        form.N3Click();
+        if (!saved) {
+            std::fprintf(stderr, "vorsilan-screenshot: the settings dialog was not saved\n");
+            return 1;
+        }
+    }
+    return 0;
 }

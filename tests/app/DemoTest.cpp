@@ -4,10 +4,12 @@
 
 #include "tests/app/AppTestSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -16,6 +18,32 @@ using namespace vorsilan::app;
 class DemoTest : public QObject {
     Q_OBJECT
 private slots:
+    void withoutADisplayTheDemoSaysSoBeforeBuilding() {
+        // Stand-ins for what installs or builds: each notes that it ran, and fails.
+        QTemporaryDir bin;
+        for (const char* tool : {"cmake", "ninja", "apt-get", "sudo"}) {
+            QFile stub(bin.filePath(tool));
+            QVERIFY(stub.open(QIODevice::WriteOnly));
+            stub.write(QStringLiteral("#!/bin/sh\necho %1 >> \"%2\"\nexit 1\n")
+                           .arg(tool, bin.filePath("ran"))
+                           .toUtf8());
+            stub.close();
+            QVERIFY(stub.setPermissions(QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner));
+        }
+        QProcess script;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(name);
+        }
+        environment.insert("PATH", bin.path() + ":" + environment.value("PATH"));
+        script.setProcessEnvironment(environment);
+        script.start("bash", {DEMO_SCRIPT});
+        QVERIFY(script.waitForFinished(3 * test::Within));
+        QCOMPARE(script.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(script.readAllStandardError()).contains("xvfb-run -a"));
+        QCOMPARE(test::ReadAll(bin.filePath("ran")), QByteArray("<unreadable>"));
+    }
+
     void demoShowsEveryRecordItsSimulatorSends() {
         // The demo's own options, with results coming faster than a person would want.
         QProcess script;

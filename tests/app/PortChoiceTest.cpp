@@ -12,10 +12,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 
 #include <QFile>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -325,6 +327,31 @@ private slots:
         QCOMPARE(TriggersOf(form->Port()).patterns, std::vector<std::string>{Header});
         QVERIFY(Receive(*sim3, 51));
         QCOMPARE(handlerCalls, 1);
+    }
+
+    void eachLossIsShownAlsoAfterAReopen() {
+        Start();
+        QSignalSpy messages(form->StatusBar, &QStatusBar::messageChanged);
+        const auto lossesShown = [&] {
+            return std::count_if(messages.begin(), messages.end(), [](const QList<QVariant>& m) {
+                return m.at(0).toString() == LinkLostText;
+            });
+        };
+        sim7->Vanish();
+        QVERIFY(QTest::qWaitFor([&] { return lossesShown() == 1; }, test::Within));
+        // Each round moves the port onto a new analyser's line, which then goes away too.
+        for (const unsigned n : {3u, 7u, 3u}) {
+            auto& sim = n == 3 ? sim3 : sim7;
+            sim = SimulatorOn(n);
+            QVERIFY(RunDialog([n](TFSetup2& dialog) { ChooseAndOk(dialog, int(n)); }));
+            QVERIFY(form->StatusBar->currentMessage() != LinkLostText);
+            QVERIFY(Receive(*sim, std::uint16_t(100 + n)));
+            const auto before = lossesShown();
+            sim->Vanish();
+            QVERIFY(QTest::qWaitFor([&] { return lossesShown() == before + 1; }, test::Within));
+            QCOMPARE(form->StatusBar->currentMessage(), LinkLostText);
+        }
+        QVERIFY(prompts->errors.isEmpty());
     }
 
     void okWhileANotificationWaitsMovesThePortAll() {

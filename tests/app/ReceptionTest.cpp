@@ -7,7 +7,9 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <atomic>
 #include <future>
@@ -308,6 +310,37 @@ private slots:
         QVERIFY(form->Port().Open());
         QVERIFY(Receive(Bytes(*EncodeResultRecord(2, 556, SampleKind::Urine)), "2"));
         QCOMPARE(form->Label7->text(), QStringLiteral("Моча 55,6"));
+    }
+
+    void deviceLostDuringADeliveryIsShownAsTheLoss_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("normal reception") << 0;
+        QTest::newRow("settings exchange") << 1;
+    }
+    void deviceLostDuringADeliveryIsShownAsTheLoss() {
+        // The handler waits for the rest of what has begun when the device goes away.
+        QFETCH(int, mode);
+        ReceiveBounds bounds = test::TestBounds();
+        bounds.margin = 3s;
+        Start(bounds);
+        form->ExchangeMode = std::uint16_t(mode);
+        QSignalSpy messages(form->StatusBar, &QStatusBar::messageChanged);
+        const apd::TApdBaseDispatcher* dispatcher = form->Port().Dispatcher();
+        QTimer vanish; // runs inside the handler's wait
+        connect(&vanish, &QTimer::timeout, this, [&] {
+            if (dispatcher->Notifying) {
+                vanish.stop();
+                sim->Vanish();
+            }
+        });
+        vanish.start(5);
+        QVERIFY(sim->SendTruncated(*EncodeResultRecord(1, 556, SampleKind::Serum), 10));
+        QVERIFY(QTest::qWaitFor([&] { return !messages.isEmpty(); }, test::Within));
+        QVERIFY(sim->Vanished());
+        QCOMPARE(messages.first().at(0).toString(), LinkLostText);
+        QVERIFY(QTest::qWaitFor([&] { return !dispatcher->Notifying; }, test::Within));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(prompts->errors.isEmpty());
     }
 
     void ringFullOfNoiseIsEmptied() {

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <thread>
 
 using namespace vorsilan::app;
 using namespace vorsilan::sim;
@@ -64,7 +66,10 @@ private:
     int dialogsShown = 0;
 
     void Start(const vorsilan::sim::SettingsBlock& block = SampleBlock()) {
-        sim = std::make_unique<AnalyserSimulator>(OnCom7(block));
+        StartWith(OnCom7(block));
+    }
+    void StartWith(const SimulatorOptions& options) {
+        sim = std::make_unique<AnalyserSimulator>(options);
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         form = std::make_unique<TForm1>(std::move(scripted));
@@ -122,7 +127,9 @@ private slots:
         Start();
         Exchange([](TFSetup& d) {
             QCOMPARE(d.windowTitle(), QStringLiteral("Внутренние установки KV-7"));
-            QCOMPARE(d.size(), QSize(450, 578));
+            d.show(); // the layout gives the dialog its fixed size
+            QCOMPARE(d.minimumSize(), d.maximumSize());
+            QCOMPARE(d.size(), d.minimumSize());
             QCOMPARE(d.ComboBox1->currentText(), QStringLiteral("WBC"));
             QCOMPARE(d.ComboBox2->currentText(), QStringLiteral("200"));
             QCOMPARE(d.ComboBox3->currentText(), QStringLiteral("10"));
@@ -153,6 +160,48 @@ private slots:
         QVERIFY(prompts->errors.isEmpty());
         QCOMPARE(sim->ReceivedBytes(), (std::vector<std::uint8_t>{0xAA, 0x00}));
         VerifyNormalReception(31);
+    }
+
+    void captionsAndFieldsFitWithoutOverlap_data() {
+        QTest::addColumn<double>("scale");
+        QTest::newRow("default font") << 1.0;
+        QTest::newRow("font at 125 %") << 1.25;
+    }
+    void captionsAndFieldsFitWithoutOverlap() {
+        QFETCH(double, scale);
+        const QFont standard = QApplication::font();
+        QFont font = standard;
+        if (font.pointSizeF() > 0) {
+            font.setPointSizeF(font.pointSizeF() * scale);
+        } else {
+            font.setPixelSize(int(font.pixelSize() * scale + 0.5));
+        }
+        QApplication::setFont(font);
+        Start();
+        QStringList faults;
+        Exchange([&](TFSetup& d) {
+            d.show();
+            const auto widgets = d.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            QVERIFY(widgets.size() >= 50);
+            for (const QWidget* w : widgets) {
+                if (!d.rect().contains(w->geometry())) {
+                    faults << w->objectName() + " runs past the edge";
+                }
+                // A caption or a button narrower than its text is cut.
+                if (w->width() < w->minimumSizeHint().width() ||
+                    w->height() < w->minimumSizeHint().height()) {
+                    faults << w->objectName() + " is cut";
+                }
+                for (const QWidget* other : widgets) {
+                    if (w < other && w->geometry().intersects(other->geometry())) {
+                        faults << w->objectName() + " overlaps " + other->objectName();
+                    }
+                }
+            }
+            d.Button2->click();
+        });
+        QApplication::setFont(standard);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
     void speakerAndOutOfRangeComboBytes() {
@@ -307,25 +356,26 @@ private slots:
         QVERIFY(prompts->errors.isEmpty());
     }
 
+    // The refusal of a text that is no integer, naming the field by its caption.
+    static QString NotInteger(const char* caption, const QString& text) {
+        return QStringLiteral("Поле \"%1\" должно содержать целое десятичное число: '%2'")
+            .arg(QString::fromUtf8(caption), text);
+    }
+
     void badNumbersAreRefusedAndTheDialogStaysOpen_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
         QTest::newRow("letters") << "Edit8"
-                                 << "12abc"
-                                 << "'12abc' is not a valid integer value";
+                                 << "12abc" << NotInteger("Счетчик включений", "12abc");
         QTest::newRow("leading space") << "Edit9"
-                                       << " 12"
-                                       << "' 12' is not a valid integer value";
+                                       << " 12" << NotInteger("Счетчик RBC", " 12");
         QTest::newRow("hex") << "Edit1"
-                             << "0x1F"
-                             << "'0x1F' is not a valid integer value";
+                             << "0x1F" << NotInteger("Максимальное время измерения RBC", "0x1F");
         QTest::newRow("empty") << "Edit4"
-                               << ""
-                               << "'' is not a valid integer value";
+                               << "" << NotInteger("Интервал отключения подсветки", "");
         QTest::newRow("beyond 32 bits") << "Edit12"
-                                        << "4294967296"
-                                        << "'4294967296' is not a valid integer value";
+                                        << "4294967296" << NotInteger("Счетчик EXT", "4294967296");
         QTest::newRow("negative counter")
             << "Edit10"
             << "-1" << NegativeFieldText.arg(QStringLiteral("Счетчик WBC"), "-1");
@@ -369,9 +419,9 @@ private slots:
             QCOMPARE(d.ScrollBar2->value(), 200);
             d.Button2->click();
         });
-        QCOMPARE(prompts->errors, (QStringList{"'' is not a valid integer value",
-                                               "'1a' is not a valid integer value",
-                                               "'x' is not a valid integer value"}));
+        QCOMPARE(prompts->errors,
+                 (QStringList{NotInteger("Код RBC", ""), NotInteger("Код RBC", "1a"),
+                              NotInteger("Код WBC", "x")}));
     }
 
     void splitsNumbersIntoBytes_data() {
@@ -463,6 +513,10 @@ private slots:
             d.Button1->click();
         });
         QCOMPARE(prompts->errors, QStringList{WriteStoppedText.arg(0)});
+        // The engineer learns that the analyser may hold part of the new block.
+        QVERIFY(prompts->errors.front().contains(QStringLiteral("может быть записан частично")));
+        QVERIFY(prompts->errors.front().contains(
+            QStringLiteral("Прочитайте внутренние установки заново")));
         QCOMPARE(sim->Block(), SampleBlock());
         // The analyser answers again: a read shows the old block, and the line carries
         // nothing of the stopped write beyond its first block byte.
@@ -474,6 +528,30 @@ private slots:
         QCOMPARE(sim->ReceivedBytes(),
                  (std::vector<std::uint8_t>{0xAA, 0x00, 0xAA, 0x01, 0x5A, 0xAA, 0x00}));
         VerifyNormalReception(36);
+    }
+
+    void lineLostPartWayThroughTheRead() {
+        // The analyser answers 30 bytes of its block; then its device goes away, and with it
+        // the port that the return to reception reopens.
+        SimulatorOptions options = OnCom7(SampleBlock());
+        options.readBlockBytes = 30;
+        StartWith(options);
+        std::thread farEnd([this] {
+            const auto within = std::chrono::milliseconds(test::Within);
+            if (sim->WaitUntil([](const SimulatorCounters& c) { return c.bytesSent >= 31; },
+                               within) &&
+                sim->WaitUntilDrained(within)) {
+                sim->Vanish();
+            }
+        });
+        form->SettingsOptions.runDialog = [this](TFSetup&) { ++dialogsShown; };
+        form->N3->trigger(); // through the menu, whose handler reports the reopen's error
+        farEnd.join();
+        QVERIFY(sim->Vanished());
+        QCOMPARE(dialogsShown, 0);
+        QCOMPARE(prompts->errors, (QStringList{ReadStoppedText.arg(30),
+                                               "ie_BadId - Specified comport doesn't exist"}));
+        QCOMPARE(form->ExchangeMode, std::uint16_t(0));
     }
 
     void portThatCannotOpenStopsBeforeTheDialog() {

@@ -45,6 +45,9 @@ struct SimulatorOptions {
     // The byte ahead of the block in a read, and the answer to each byte of a write.
     std::uint8_t readAnswer = 0x06;
     std::uint8_t writeAnswer = 0x06;
+    // How many bytes of the block a read answers with (fewer: an analyser that stops part-way
+    // through its answer; the read is not counted as answered).
+    std::size_t readBlockBytes = kSettingsBlockSize;
     // How every send (records, faults, the answers of an exchange) reaches the line. More
     // than one piece: the send is cut into that many pieces, as even as possible, each
     // written at once (not paced), with `pieceGap` between them. Otherwise, with a rate:

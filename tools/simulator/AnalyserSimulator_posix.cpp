@@ -466,12 +466,14 @@ void AnalyserSimulator::ReaderLoop() {
                 answer.reserve(1 + kSettingsBlockSize);
                 answer.push_back(options_.readAnswer);
                 const SettingsBlock block = Block();
-                answer.insert(answer.end(), block.begin(), block.end());
+                const std::size_t told = std::min(options_.readBlockBytes, block.size());
+                answer.insert(answer.end(), block.begin(),
+                              block.begin() + static_cast<std::ptrdiff_t>(told));
                 const bool sent = WriteOwned(answer);
                 {
                     std::lock_guard lock(mutex_);
                     owner_ = Owner::None;
-                    if (sent) {
+                    if (sent && told == block.size()) {
                         ++counters_.blockReads;
                     }
                 }
