@@ -14,8 +14,8 @@ DumpFile::~DumpFile() {
 
 ErrorCode DumpFile::Open(const std::string& name, bool append) {
     const dumpfile::OpenResult opened = dumpfile::OpenForWriting(name, append);
-    if (opened.error != 0) {
-        return -opened.error;
+    if (opened.error != ecOK) {
+        return opened.error;
     }
     handle_ = opened.handle;
     hadContent_ = opened.hadContent;
@@ -34,9 +34,9 @@ void DumpFile::Write(std::string_view text) {
 
 void DumpFile::Flush() {
     if (error_ == ecOK && !buffer_.empty()) {
-        if (const std::int32_t failed = dumpfile::WriteAll(handle_, buffer_.data(), buffer_.size());
-            failed != 0) {
-            error_ = -failed;
+        if (const ErrorCode failed = dumpfile::WriteAll(handle_, buffer_.data(), buffer_.size());
+            failed != ecOK) {
+            error_ = failed;
         }
     }
     buffer_.clear();
@@ -47,8 +47,8 @@ ErrorCode DumpFile::Close() {
         return error_;
     }
     Flush();
-    if (const std::int32_t failed = dumpfile::CloseFile(handle_); failed != 0 && error_ == ecOK) {
-        error_ = -failed;
+    if (const ErrorCode failed = dumpfile::CloseFile(handle_); failed != ecOK && error_ == ecOK) {
+        error_ = failed;
     }
     handle_ = -1;
     return error_;

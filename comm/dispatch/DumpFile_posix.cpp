@@ -15,7 +15,7 @@ OpenResult OpenForWriting(const std::string& name, bool append) {
         fd = ::open(name.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        result.error = errno;
+        result.error = SystemErrorCode(errno);
         return result;
     }
     struct stat info {};
@@ -26,7 +26,7 @@ OpenResult OpenForWriting(const std::string& name, bool append) {
     return result;
 }
 
-std::int32_t WriteAll(std::intptr_t handle, const char* data, std::size_t size) {
+ErrorCode WriteAll(std::intptr_t handle, const char* data, std::size_t size) {
     const int fd = static_cast<int>(handle);
     while (size != 0) {
         const ssize_t written = ::write(fd, data, size);
@@ -34,17 +34,17 @@ std::int32_t WriteAll(std::intptr_t handle, const char* data, std::size_t size) 
             if (errno == EINTR) {
                 continue;
             }
-            return errno;
+            return SystemErrorCode(errno);
         }
         data += written;
         size -= static_cast<std::size_t>(written);
     }
-    return 0;
+    return ecOK;
 }
 
-std::int32_t CloseFile(std::intptr_t handle) {
+ErrorCode CloseFile(std::intptr_t handle) {
     // The descriptor is released even when close reports an error; it is not retried.
-    return ::close(static_cast<int>(handle)) == 0 ? 0 : errno;
+    return ::close(static_cast<int>(handle)) == 0 ? ecOK : SystemErrorCode(errno);
 }
 
 } // namespace apd::dumpfile

@@ -4,13 +4,19 @@
 
 namespace apd::dumpfile {
 
+namespace {
+ErrorCode LastError() {
+    return -static_cast<ErrorCode>(GetLastError());
+}
+} // namespace
+
 OpenResult OpenForWriting(const std::string& name, bool append) {
     OpenResult result;
     const HANDLE file =
         CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        result.error = static_cast<std::int32_t>(GetLastError());
+        result.error = LastError();
         return result;
     }
     if (append) {
@@ -20,7 +26,7 @@ OpenResult OpenForWriting(const std::string& name, bool append) {
         }
         LARGE_INTEGER zero{};
         if (!SetFilePointerEx(file, zero, nullptr, FILE_END)) {
-            result.error = static_cast<std::int32_t>(GetLastError());
+            result.error = LastError();
             CloseHandle(file);
             return result;
         }
@@ -29,24 +35,22 @@ OpenResult OpenForWriting(const std::string& name, bool append) {
     return result;
 }
 
-std::int32_t WriteAll(std::intptr_t handle, const char* data, std::size_t size) {
+ErrorCode WriteAll(std::intptr_t handle, const char* data, std::size_t size) {
     const HANDLE file = reinterpret_cast<HANDLE>(handle);
     while (size != 0) {
         const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD written = 0;
         if (!WriteFile(file, data, chunk, &written, nullptr)) {
-            return static_cast<std::int32_t>(GetLastError());
+            return LastError();
         }
         data += written;
         size -= written;
     }
-    return 0;
+    return ecOK;
 }
 
-std::int32_t CloseFile(std::intptr_t handle) {
-    return CloseHandle(reinterpret_cast<HANDLE>(handle))
-               ? 0
-               : static_cast<std::int32_t>(GetLastError());
+ErrorCode CloseFile(std::intptr_t handle) {
+    return CloseHandle(reinterpret_cast<HANDLE>(handle)) ? ecOK : LastError();
 }
 
 } // namespace apd::dumpfile

@@ -1,6 +1,6 @@
 #pragma once
-// The negated system error codes a dump reports for the two unwritable targets the tests
-// use; each platform's own codes (errno values on POSIX, Windows error codes there).
+// The codes a dump reports for the two unwritable targets the tests use: each platform's
+// own errors (errno values carried as system codes on POSIX, Windows error codes there).
 
 #include <cstdint>
 

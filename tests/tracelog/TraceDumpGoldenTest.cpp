@@ -145,7 +145,7 @@ TEST_F(TraceDump, FileThatCannotBeOpenedOrWrittenFailsWithTheSystemErrorAndDisca
     if (std::filesystem::exists("/dev/full")) {
         ASSERT_EQ(dispatcher.InitTracing(10), ecOK);
         Trace('R', "abc");
-        EXPECT_EQ(dispatcher.DumpTrace("/dev/full", false, false), -ENOSPC);
+        EXPECT_EQ(dispatcher.DumpTrace("/dev/full", false, false), SystemErrorCode(ENOSPC));
         EXPECT_FALSE(dispatcher.TracingOn);
     }
 }
