@@ -207,17 +207,17 @@ struct SerialDevice::Impl {
         return -static_cast<ErrorCode>(error);
     }
 
-    // ClearCommError, keeping the error flags for GetStatus. 0, or the OS error.
-    DWORD ReadComStat(HANDLE h, COMSTAT& stat, DWORD& errors) {
+    // ClearCommError, keeping the error flags for GetStatus. ecOK, or the failure's code (the
+    // loss of the device once it is lost).
+    ErrorCode ReadComStat(HANDLE h, COMSTAT& stat, DWORD& errors) {
         errors = 0;
         if (!::ClearCommError(h, &errors, &stat)) {
-            const DWORD error = ::GetLastError();
-            Fail(error);
-            return error;
+            const ErrorCode failure = Fail(::GetLastError());
+            return lost ? DeviceLostCode() : failure;
         }
         std::lock_guard lock(stateMutex);
         pendingErrors |= errors & 0x1F;
-        return ERROR_SUCCESS;
+        return ecOK;
     }
 
     // The driver mask for a requested mask: without bits it refused and the trailing edge.
@@ -591,8 +591,8 @@ ErrorCode SerialDevice::GetStatus(DeviceStatus& status, std::uint32_t& lineError
     }
     COMSTAT stat{};
     DWORD errors = 0;
-    if (const DWORD error = d.ReadComStat(call.Handle(), stat, errors); error != 0) {
-        return d.lost ? DeviceLostCode() : -static_cast<ErrorCode>(error);
+    if (const ErrorCode rc = d.ReadComStat(call.Handle(), stat, errors); rc != ecOK) {
+        return rc;
     }
     status.Flags = ComstatFlags(stat);
     status.cbInQue = stat.cbInQue;
@@ -618,8 +618,8 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     // waiting on either.
     COMSTAT stat{};
     DWORD errors = 0;
-    if (const DWORD error = d.ReadComStat(call.Handle(), stat, errors); error != 0) {
-        return d.lost ? DeviceLostCode() : -static_cast<ErrorCode>(error);
+    if (const ErrorCode rc = d.ReadComStat(call.Handle(), stat, errors); rc != ecOK) {
+        return rc;
     }
     if (stat.cbInQue == 0) {
         return 0;
@@ -755,8 +755,8 @@ std::int32_t SerialDevice::OutputQueued() {
     }
     COMSTAT stat{};
     DWORD errors = 0;
-    if (const DWORD error = d.ReadComStat(call.Handle(), stat, errors); error != 0) {
-        return d.lost ? DeviceLostCode() : -static_cast<ErrorCode>(error);
+    if (const ErrorCode rc = d.ReadComStat(call.Handle(), stat, errors); rc != ecOK) {
+        return rc;
     }
     // A write the driver has not completed still holds its bytes, also where the driver
     // reports no queue (Wine's cbOutQue is always 0).
@@ -864,7 +864,7 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
         // the errors and the modem lines are looked at every 50 ms instead.
         COMSTAT stat{};
         DWORD errors = 0;
-        if (d.ReadComStat(h, stat, errors) != ERROR_SUCCESS) {
+        if (d.ReadComStat(h, stat, errors) != ecOK) {
             if (d.lost) {
                 return EventWaitResult::DeviceLost;
             }
@@ -974,7 +974,7 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
                 // The length now queued is the one reported.
                 COMSTAT now{};
                 DWORD more = 0;
-                if (d.ReadComStat(h, now, more) == ERROR_SUCCESS) {
+                if (d.ReadComStat(h, now, more) == ecOK) {
                     d.reportedInput = now.cbInQue;
                     d.reportedTaken = d.inputTaken;
                 }
