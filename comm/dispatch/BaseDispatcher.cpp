@@ -49,12 +49,7 @@ void TApdBaseDispatcher::ReleaseBuffers() {
     // running at the same time on another thread finds it gone and skips it.
     {
         LockHold input(InputLock);
-        DispatchBuffer.reset();
-        BufferHead = 0;
-        BufferTail = 0;
-        RingIsFull = false;
-        DataScanPos = 0;
-        UnscannedCount = 0;
+        InputRing.Free();
     }
     {
         LockHold output(OutputLock);

@@ -5,8 +5,8 @@
 //
 // Locks. DataLock guards the trigger and handler lists, the line state and the tracing and
 // logging state; OutputLock the send path, the output ring and the device status record;
-// InputLock the receive ring indexes, the scan position and the read accounting of a
-// notification. All three are re-entrant. Nesting goes one way only:
+// InputLock the receive ring (InputRing: its storage, indexes and scan position) and the
+// read accounting of a notification. All three are re-entrant. Nesting goes one way only:
 // InputLock, then DataLock, then OutputLock. A thread holding DataLock never takes
 // InputLock, and a thread holding OutputLock takes neither of the others; device
 // operations that run under OutputLock (DeviceGetStatus, DeviceWrite, DeviceEscape) must
@@ -21,7 +21,7 @@
 
 #include "comm/dispatch/DispatchLogRing.h"
 #include "comm/dispatch/LineState.h"
-#include "comm/dispatch/RingIndex.h"
+#include "comm/dispatch/ReceiveRing.h"
 #include "comm/dispatch/TraceRing.h"
 #include "comm/dispatch/TriggerRecords.h"
 #include "comm/errors/ErrorCodes.h"
@@ -333,24 +333,10 @@ protected:
     std::uint32_t InQueueSize = 0;  // DataLock
     std::uint32_t OutQueueSize = 0; // OutputLock
 
-    // Receive ring: InputLock.
-    std::unique_ptr<std::uint8_t[]> DispatchBuffer;
-    std::uint32_t BufferHead = 0;
-    std::uint32_t BufferTail = 0;
-    bool RingIsFull = false;
+    // Receive ring, with the read accounting of the notification in progress: InputLock.
+    ReceiveRing InputRing;
     std::uint32_t HandlerReadCount = 0;
     std::uint32_t MaxHandlerReadCount = 0;
-    // Next position to feed to the data triggers, and how many bytes from there to the
-    // head are not yet fed. The scan position never falls behind the tail.
-    std::uint32_t DataScanPos = 0;
-    std::uint32_t UnscannedCount = 0;
-    // Where the last avail notification was sent, and how far the scan position moved since
-    // (saturating at one ring length, so that a full lap still counts as a new position).
-    std::uint32_t AvailNotifyPos = 0;
-    std::uint32_t ScannedSinceAvail = 0;
-    // Bytes stored into the ring since the open, so that a caller of FillDispatchBuffer can
-    // tell whether it moved any.
-    std::uint64_t BytesStored = 0;
 
     // Output ring, filled by DeviceWrite and drained by the output side: OutputLock.
     std::unique_ptr<std::uint8_t[]> OutputBuffer;
@@ -391,18 +377,11 @@ protected:
     bool HandlersDeleted = false;
 
 private:
-    // InputLock held: keeps the scan position between tail and head after the tail moved.
-    void TailMoved();
-    // InputLock held: copies length bytes starting `skip` bytes after the tail, across the
-    // end of the ring where they wrap; false when fewer than skip + length bytes wait.
-    bool CopyFromRing(std::uint8_t* block, std::uint32_t skip, std::uint32_t length) const;
     // InputLock held: stores bytes just read into the ring at the head.
     void StoreRead(std::uint32_t count);
     // InputLock held: bytes from the tail through pos - back, less the bytes already read
     // in the current notification.
     std::int64_t CountThrough(std::uint32_t pos, std::uint32_t back) const;
-    // InputLock held: moves the scan position over one byte.
-    void AdvanceScan();
     void ReleaseBuffers();
     void SweepDeletedHandlers();
     bool WindowHandlersWanted() const;

@@ -122,14 +122,8 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
         // taken: its count is taken here, in the same step that moves the tail, so that
         // each of its reads is either counted or made directly afterwards, never both.
         MaxHandlerReadCount = std::max(MaxHandlerReadCount, HandlerReadCount);
-        const std::uint32_t waiting = RingCount(BufferHead, BufferTail, RingIsFull);
-        const std::uint32_t consumed = std::min(MaxHandlerReadCount, waiting);
         InDataNotification = false;
-        BufferTail = AdvanceRingPos(BufferTail, consumed);
-        if (consumed != 0) {
-            RingIsFull = false;
-        }
-        TailMoved();
+        InputRing.Consume(MaxHandlerReadCount);
         if (msg == MsgTriggerAvail && MaxHandlerReadCount != wParam) {
             result = false;
         }

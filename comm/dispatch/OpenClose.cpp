@@ -37,8 +37,7 @@ ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint3
 
     {
         LockHold input(InputLock);
-        DispatchBuffer = std::make_unique<std::uint8_t[]>(DispatchBufferSize);
-        RingIsFull = false;
+        InputRing.Allocate();
         HandlerReadCount = 0;
         MaxHandlerReadCount = 0;
     }
@@ -80,13 +79,7 @@ ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint3
 
     {
         LockHold input(InputLock);
-        DataScanPos = 0;
-        UnscannedCount = 0;
         RemoveAllTriggers();
-        BufferHead = 0;
-        BufferTail = 0;
-        AvailNotifyPos = 0;
-        ScannedSinceAvail = 0;
         ResetStatusHits();
         InDataNotification = false;
     }

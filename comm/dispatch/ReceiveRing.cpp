@@ -1,232 +1,130 @@
-// The receive ring: bytes moved in from the device by the dispatch thread and taken out by
-// the application. Every operation holds InputLock for its whole duration.
+#include "comm/dispatch/ReceiveRing.h"
 
 #include <algorithm>
 
-#include "comm/dispatch/BaseDispatcher.h"
-#include "comm/dispatch/DispatchLogCodes.h"
-
 namespace apd {
 
-std::uint32_t TApdBaseDispatcher::InBuffUsed() {
-    LockHold input(InputLock);
-    std::uint32_t used = RingCount(BufferHead, BufferTail, RingIsFull);
-    if (InDataNotification) {
-        used -= std::min(used, HandlerReadCount);
-    }
-    return used;
+void ReceiveRing::Allocate() {
+    Storage = std::make_unique<std::uint8_t[]>(Size);
+    Reset();
 }
 
-bool TApdBaseDispatcher::CharReady() {
-    LockHold input(InputLock);
-    if (InDataNotification) {
-        return RingCount(BufferHead, BufferTail, RingIsFull) > HandlerReadCount;
-    }
-    return BufferHead != BufferTail || RingIsFull;
+void ReceiveRing::Free() {
+    Storage.reset();
+    Reset();
 }
 
-ErrorCode TApdBaseDispatcher::PeekChar(std::uint8_t& c, std::uint32_t n) {
-    LockHold input(InputLock);
-    const std::uint32_t waiting = RingCount(BufferHead, BufferTail, RingIsFull);
-    if (n == 0 || n > waiting || !DispatchBuffer) {
-        return ecBufferIsEmpty;
-    }
-    c = DispatchBuffer[AdvanceRingPos(BufferTail, n - 1)];
-    return ecOK;
+void ReceiveRing::Reset() {
+    Head = 0;
+    Tail = 0;
+    IsFull = false;
+    ScanAt = 0;
+    UnscannedBytes = 0;
+    AvailAt = 0;
+    SinceAvail = 0;
 }
 
-ErrorCode TApdBaseDispatcher::GetChar(std::uint8_t& c) {
-    LockHold input(InputLock);
-    if (InDataNotification) {
-        // Every handler of a notification reads the same bytes; the tail moves when all
-        // of them have returned.
-        ++HandlerReadCount;
-        const ErrorCode peeked = PeekChar(c, HandlerReadCount);
-        if (peeked != ecOK) {
-            --HandlerReadCount;
-            return peeked;
-        }
-    } else {
-        const ErrorCode peeked = PeekChar(c, 1);
-        if (peeked != ecOK) {
-            return peeked;
-        }
-        BufferTail = AdvanceRingPos(BufferTail, 1);
-        RingIsFull = false;
-        TailMoved();
-    }
-    if (TracingOn) {
-        AddTraceEntry(TraceReceived, c);
-    }
-    return ecOK;
-}
-
-bool TApdBaseDispatcher::CopyFromRing(std::uint8_t* block, std::uint32_t skip,
-                                      std::uint32_t length) const {
-    const std::uint32_t waiting = RingCount(BufferHead, BufferTail, RingIsFull);
-    if (!DispatchBuffer || skip > waiting || length > waiting - skip) {
+bool ReceiveRing::Peek(std::uint32_t offset, std::uint8_t& c) const {
+    if (!Storage || offset >= Count()) {
         return false;
     }
-    const std::uint32_t from = AdvanceRingPos(BufferTail, skip);
-    const std::uint32_t first = std::min(length, DispatchBufferSize - from);
-    std::copy_n(DispatchBuffer.get() + from, first, block);
-    std::copy_n(DispatchBuffer.get(), length - first, block + first);
+    c = Storage[AdvanceRingPos(Tail, offset)];
     return true;
 }
 
-std::int32_t TApdBaseDispatcher::PeekBlock(std::uint8_t* block, std::uint32_t length) {
-    if (length == 0) {
-        return 0;
+bool ReceiveRing::Copy(std::uint8_t* block, std::uint32_t skip, std::uint32_t length) const {
+    const std::uint32_t waiting = Count();
+    if (!Storage || skip > waiting || length > waiting - skip) {
+        return false;
     }
-    LockHold input(InputLock);
-    return CopyFromRing(block, 0, length) ? static_cast<std::int32_t>(length) : ecGetBlockFail;
+    const std::uint32_t from = AdvanceRingPos(Tail, skip);
+    const std::uint32_t first = std::min(length, Size - from);
+    std::copy_n(Storage.get() + from, first, block);
+    std::copy_n(Storage.get(), length - first, block + first);
+    return true;
 }
 
-std::int32_t TApdBaseDispatcher::GetBlock(std::uint8_t* block, std::uint32_t length) {
-    if (length == 0) {
-        return 0;
+std::uint32_t ReceiveRing::CountThrough(std::uint32_t pos, std::uint32_t back) const {
+    const std::uint32_t through = pos >= back ? pos - back : pos + Size - back;
+    return RingCountThrough(through, Tail);
+}
+
+ReceiveSpace ReceiveRing::Space() {
+    if (!Storage || IsFull) {
+        return {};
     }
-    LockHold input(InputLock);
-    if (InDataNotification) {
-        // As GetChar: the handler reads past what it read before, and the tail waits for
-        // the end of the delivery.
-        if (!CopyFromRing(block, HandlerReadCount, length)) {
-            return ecGetBlockFail;
-        }
-        HandlerReadCount += length;
+    ReceiveSpace space;
+    space.data = Storage.get() + Head;
+    if (Tail == Head) {
+        space.free = Size;
+        space.contiguous = Size - Head;
+    } else if (Tail < Head) {
+        space.free = Tail + Size - Head;
+        space.contiguous = Size - Head;
     } else {
-        if (!CopyFromRing(block, 0, length)) {
-            return ecGetBlockFail;
-        }
-        BufferTail = AdvanceRingPos(BufferTail, length % DispatchBufferSize);
-        RingIsFull = false;
-        TailMoved();
+        space.free = Tail - Head;
+        space.contiguous = space.free;
     }
-    if (TracingOn) {
-        for (std::uint32_t i = 0; i < length; ++i) {
-            AddTraceEntry(TraceReceived, block[i]);
-        }
-    }
-    return static_cast<std::int32_t>(length);
+    return space;
 }
 
-ErrorCode TApdBaseDispatcher::FlushInBuffer() {
-    LockHold input(InputLock);
-    const ErrorCode flushed = DeviceFlush(FlushInputQueue);
-    if (InDataNotification) {
-        // Everything now waiting counts as read by this notification, for the flushing
-        // handler too, so that its later reads do not return flushed bytes. The tail and
-        // RingIsFull move when the delivery ends.
-        const std::uint32_t waiting = RingCount(BufferHead, BufferTail, RingIsFull);
-        MaxHandlerReadCount = waiting;
-        HandlerReadCount = waiting;
-    } else {
-        BufferTail = BufferHead;
-        HandlerReadCount = 0;
-        RingIsFull = false;
-        TailMoved();
-    }
-    ResetDataTriggerState();
-    // The ring is empty now, which is what the caller asked for. A device that went away
-    // has nothing left to discard: its loss is recorded by the device and reported by its
-    // own path (DeviceLost, the loss notification), not as a failed flush.
-    return flushed == ecDeviceLost ? ecOK : flushed;
-}
-
-void TApdBaseDispatcher::TailMoved() {
-    const std::uint32_t waiting = RingCount(BufferHead, BufferTail, RingIsFull);
-    if (UnscannedCount > waiting) {
-        // The tail passed the scan position: the bytes in between are gone and must not be
-        // matched any more.
-        ScannedSinceAvail =
-            std::min(DispatchBufferSize, ScannedSinceAvail + (UnscannedCount - waiting));
-        UnscannedCount = waiting;
-        DataScanPos = BufferTail;
-    }
-}
-
-void TApdBaseDispatcher::StoreRead(std::uint32_t count) {
+void ReceiveRing::Commit(std::uint32_t count) {
+    count = std::min(count, Space().contiguous);
     if (count == 0) {
         return;
     }
-    if (LoggingOn) {
-        AddLogEntry(LogTypeDispatch, LogSubReadCom, count, DispatchBuffer.get() + BufferHead,
-                    count);
-    }
-    BufferHead += count;
-    if (BufferHead >= DispatchBufferSize) {
-        BufferHead -= DispatchBufferSize;
-    }
-    RingIsFull = BufferHead == BufferTail;
-    UnscannedCount += count;
-    BytesStored += count;
+    Head = AdvanceRingPos(Head, count);
+    IsFull = Head == Tail;
+    UnscannedBytes += count;
+    Stored += count;
 }
 
-bool TApdBaseDispatcher::FillDispatchBuffer() {
-    LockHold input(InputLock);
-    if (!DispatchBuffer) {
-        return false;
+void ReceiveRing::Consume(std::uint32_t count) {
+    const std::uint32_t waiting = Count();
+    count = std::min(count, waiting);
+    Tail = (Tail + count) % Size;
+    if (count != 0) {
+        IsFull = false;
     }
-    if (RingIsFull) {
-        return true;
+    const std::uint32_t left = waiting - count;
+    if (UnscannedBytes > left) {
+        // The tail passed the scan position: the bytes in between are gone and must not be
+        // matched any more.
+        SinceAvail = std::min(Size, SinceAvail + (UnscannedBytes - left));
+        UnscannedBytes = left;
+        ScanAt = Tail;
     }
-    std::uint32_t queued = 0;
-    {
-        LockHold output(OutputLock);
-        RefreshLineStatus();
-        queued = DeviceStatus.cbInQue;
-    }
-    if (queued == 0) {
-        return false;
-    }
+}
 
-    const std::uint32_t head = BufferHead;
-    const std::uint32_t tail = BufferTail;
-    std::uint32_t free = 0;
-    std::uint32_t first = 0;
-    if (tail == head) {
-        free = DispatchBufferSize;
-        first = DispatchBufferSize - head;
-    } else if (tail < head) {
-        free = tail + DispatchBufferSize - head;
-        first = DispatchBufferSize - head;
-    } else {
-        free = tail - head;
-        first = free;
-    }
-    const std::uint32_t want = std::min(free, queued);
-    std::uint32_t second = first < want ? want - first : 0;
+void ReceiveRing::PlaceEmpty(std::uint32_t pos) {
+    pos %= Size;
+    Head = pos;
+    Tail = pos;
+    IsFull = false;
+    ScanAt = pos;
+    UnscannedBytes = 0;
+}
 
-    // The first read asks for the whole contiguous free stretch; the device returns what
-    // it holds. A failed read adds nothing, so no stale byte of the ring is exposed.
-    std::int32_t got = DeviceRead(DispatchBuffer.get() + head, first);
-    if (got < 0) {
-        DeviceReadFailed(-1);
-        got = 0;
+void ReceiveRing::AdvanceScan() {
+    if (UnscannedBytes == 0) {
+        return;
     }
-    const auto firstCount = std::min(static_cast<std::uint32_t>(got), first);
-    if (LoggingOn && firstCount == 0) {
-        AddLogEntry(LogTypeDispatch, LogSubReadCom, 0, nullptr, 0);
+    ScanAt = AdvanceRingPos(ScanAt, 1);
+    --UnscannedBytes;
+    if (SinceAvail < Size) {
+        ++SinceAvail;
     }
-    StoreRead(firstCount);
-    if (firstCount < first) {
-        second = 0;
-    }
-    if (second == 0) {
-        return true;
-    }
+}
 
-    got = DeviceRead(DispatchBuffer.get() + BufferHead, second);
-    if (got < 0) {
-        DeviceReadFailed(-1);
-        got = 0;
-    }
-    const auto secondCount = std::min(static_cast<std::uint32_t>(got), second);
-    if (LoggingOn && secondCount == 0) {
-        AddLogEntry(LogTypeDispatch, LogSubReadCom, 0, nullptr, 0);
-    }
-    StoreRead(secondCount);
-    return true;
+void ReceiveRing::SkipUnscanned() {
+    ScanAt = AdvanceRingPos(ScanAt, UnscannedBytes);
+    SinceAvail = std::min(Size, SinceAvail + UnscannedBytes);
+    UnscannedBytes = 0;
+}
+
+void ReceiveRing::MarkAvail(std::uint32_t pos) {
+    AvailAt = pos;
+    SinceAvail = 0;
 }
 
 } // namespace apd

@@ -13,20 +13,11 @@
 namespace apd {
 
 std::int64_t TApdBaseDispatcher::CountThrough(std::uint32_t pos, std::uint32_t back) const {
-    const std::uint32_t through = pos >= back ? pos - back : pos + DispatchBufferSize - back;
-    std::int64_t count = RingCountThrough(through, BufferTail);
+    std::int64_t count = InputRing.CountThrough(pos, back);
     if (InDataNotification) {
         count -= HandlerReadCount;
     }
     return count;
-}
-
-void TApdBaseDispatcher::AdvanceScan() {
-    DataScanPos = AdvanceRingPos(DataScanPos, 1);
-    --UnscannedCount;
-    if (ScannedSinceAvail < DispatchBufferSize) {
-        ++ScannedSinceAvail;
-    }
 }
 
 bool TApdBaseDispatcher::CheckDataTriggers() {
@@ -36,21 +27,19 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
     {
         LockHold input(InputLock);
         LockHold data(DataLock);
-        if (!DispatchBuffer) {
+        if (!InputRing.Exists()) {
             return false;
         }
         const bool anyPattern = std::any_of(DataTriggers.begin(), DataTriggers.end(),
                                             [](const DataTrigger& t) { return t.Length != 0; });
-        if (!anyPattern && UnscannedCount > 0) {
+        if (!anyPattern) {
             // Nothing can match: the scan passes over every new byte at once, as the
             // byte-by-byte loop would, instead of looking at each.
-            DataScanPos = AdvanceRingPos(DataScanPos, UnscannedCount);
-            ScannedSinceAvail = std::min(DispatchBufferSize, ScannedSinceAvail + UnscannedCount);
-            UnscannedCount = 0;
+            InputRing.SkipUnscanned();
         }
-        while (UnscannedCount > 0) {
-            const std::uint32_t pos = DataScanPos;
-            const std::uint8_t byte = DispatchBuffer[pos];
+        while (InputRing.Unscanned() > 0) {
+            const std::uint32_t pos = InputRing.ScanPos();
+            const std::uint8_t byte = InputRing.ScanByte();
             std::int32_t longest = 0;
             for (auto& trigger : DataTriggers) {
                 if (trigger.Length == 0) {
@@ -66,27 +55,25 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
             if (matched) {
                 // Bytes before the longest matched pattern are offered first, when there
                 // are enough of them and no avail notification was sent at this position.
-                if (AvailTriggerLength != 0 && ScannedSinceAvail != 0 &&
+                if (AvailTriggerLength != 0 && InputRing.ScannedSinceAvail() != 0 &&
                     CountThrough(pos, 0) - longest >= AvailTriggerLength) {
                     availCount = static_cast<std::uint32_t>(
                         CountThrough(pos, static_cast<std::uint32_t>(longest)));
                     availDue = true;
-                    AvailNotifyPos = pos;
-                    ScannedSinceAvail = 0;
+                    InputRing.MarkAvail(pos);
                 }
-                AdvanceScan();
+                InputRing.AdvanceScan();
                 break;
             }
-            AdvanceScan();
+            InputRing.AdvanceScan();
         }
         if (!matched) {
             const std::uint32_t used = InBuffUsed();
-            if (AvailTriggerLength != 0 && ScannedSinceAvail != 0 &&
+            if (AvailTriggerLength != 0 && InputRing.ScannedSinceAvail() != 0 &&
                 static_cast<std::int64_t>(used) >= AvailTriggerLength) {
                 availCount = used;
                 availDue = true;
-                AvailNotifyPos = DataScanPos;
-                ScannedSinceAvail = 0;
+                InputRing.MarkAvail(InputRing.ScanPos());
             }
         }
         if (availDue && LoggingOn) {

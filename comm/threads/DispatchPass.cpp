@@ -73,15 +73,15 @@ void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
 
 bool ThreadedDispatcher::FillStoredBytes() {
     LockHold input(InputLock);
-    const std::uint64_t before = BytesStored;
+    const std::uint64_t before = InputRing.BytesStored();
     FillDispatchBuffer();
     // A driver hands over at most its own buffer per read (4 KB for a terminal), and
     // refills it from what it holds behind once read: a second fill while the ring has
     // room halves the deliveries a stream needs.
-    if (BytesStored != before && !RingIsFull) {
+    if (InputRing.BytesStored() != before && !InputRing.Full()) {
         FillDispatchBuffer();
     }
-    return BytesStored != before;
+    return InputRing.BytesStored() != before;
 }
 
 bool ThreadedDispatcher::HeartbeatNeeded() {
@@ -97,7 +97,7 @@ bool ThreadedDispatcher::HeartbeatNeeded() {
     }
     {
         LockHold input(InputLock);
-        if (RingIsFull || UnscannedCount != 0) {
+        if (InputRing.Full() || InputRing.Unscanned() != 0) {
             return true;
         }
     }

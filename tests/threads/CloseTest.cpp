@@ -50,7 +50,7 @@ TEST(Close, FromInsideHandlersOnTheDispatchAndTheOpeningThread) {
         ASSERT_EQ(line.WriteFar(Header + Header), 4u);
         ASSERT_TRUE(PumpUntil([&] { return probe.calls == 1 && d.LiveThreads() == 0; }))
             << "calls " << probe.calls << ", threads " << d.LiveThreads();
-        EXPECT_FALSE(d.DispatchBuffer);
+        EXPECT_FALSE(d.InputRing.Exists());
         EXPECT_EQ(probe.calls, 1);
         EXPECT_TRUE(PortFree(line.DevicePath()));
     }
@@ -152,7 +152,7 @@ TEST(Close, AHandlerExceptionEndsTheDispatchThreadWithAReport) {
     EXPECT_EQ(report, "handler failed");
     d.CloseDevicePort();
     EXPECT_EQ(d.LiveThreads(), 0);
-    EXPECT_FALSE(d.DispatchBuffer);
+    EXPECT_FALSE(d.InputRing.Exists());
 }
 
 // The far end as a busy analyser: sends without pause and swallows what it receives.

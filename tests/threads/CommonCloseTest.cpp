@@ -30,7 +30,7 @@ TEST(Close, FromInsideAWindowHandlerCompletesAfterItReturns) {
     ASSERT_TRUE(closed.WaitFor(1));
     EXPECT_TRUE(threadsStillThere);
     ASSERT_TRUE(PumpUntil([&] { return d.LiveThreads() == 0; })) << "the deferred close hung";
-    EXPECT_FALSE(d.DispatchBuffer);
+    EXPECT_FALSE(d.InputRing.Exists());
     EXPECT_FALSE(d.OutputBuffer);
     EXPECT_EQ(closed.Value(), 1); // nothing more was delivered after the close
     TestDispatcher again;

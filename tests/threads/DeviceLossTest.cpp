@@ -47,7 +47,7 @@ TEST(DeviceLoss, IsRecordedWithoutSpinningAndTheCloseStillWorks) {
 
     d.CloseDevicePort();
     EXPECT_EQ(d.LiveThreads(), 0);
-    EXPECT_FALSE(d.DispatchBuffer);
+    EXPECT_FALSE(d.InputRing.Exists());
     EXPECT_FALSE(d.OutputBuffer);
 }
 

@@ -31,7 +31,7 @@ public:
 
     using TApdBaseDispatcher::AddMethodHandler;
     using TApdBaseDispatcher::AddProcedureHandler;
-    using TApdBaseDispatcher::DispatchBuffer;
+    using TApdBaseDispatcher::InputRing;
     using TApdBaseDispatcher::OutputBuffer;
 };
 

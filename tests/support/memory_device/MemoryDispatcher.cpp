@@ -199,9 +199,9 @@ int TMemoryDispatcher::CloseCount() {
 
 RingSnapshot TMemoryDispatcher::Ring() {
     LockHold input(InputLock);
-    return RingSnapshot{BufferHead,          BufferTail,     RingIsFull,
-                        DataScanPos,         UnscannedCount, HandlerReadCount,
-                        MaxHandlerReadCount, AvailNotifyPos, DispatchBuffer != nullptr};
+    return RingSnapshot{InputRing.HeadPos(), InputRing.TailPos(),   InputRing.Full(),
+                        InputRing.ScanPos(), InputRing.Unscanned(), HandlerReadCount,
+                        MaxHandlerReadCount, InputRing.AvailPos(),  InputRing.Exists()};
 }
 
 OutputRingSnapshot TMemoryDispatcher::OutputRing() {
@@ -212,11 +212,7 @@ OutputRingSnapshot TMemoryDispatcher::OutputRing() {
 
 void TMemoryDispatcher::PlaceEmptyRing(std::uint32_t pos) {
     LockHold input(InputLock);
-    BufferHead = pos;
-    BufferTail = pos;
-    RingIsFull = false;
-    DataScanPos = pos;
-    UnscannedCount = 0;
+    InputRing.PlaceEmpty(pos);
 }
 
 std::vector<DataTrigger> TMemoryDispatcher::DataTriggerRecords() {
