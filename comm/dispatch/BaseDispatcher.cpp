@@ -5,9 +5,8 @@
 namespace apd {
 
 namespace {
-// Room reserved up front so that registering a few triggers or handlers does not
-// reallocate a list that the dispatch thread is about to walk.
-constexpr std::size_t ReservedTriggers = 32;
+// Room reserved up front so that registering a few handlers does not reallocate a list
+// that the dispatch thread is about to walk.
 constexpr std::size_t ReservedHandlers = 8;
 } // namespace
 
@@ -16,10 +15,6 @@ TApdBaseDispatcher::TApdBaseDispatcher(TApdBaseComponent* owner) : Owner(owner) 
     WindowHandlers.reserve(ReservedHandlers);
     ProcedureHandlers.reserve(ReservedHandlers);
     MethodHandlers.reserve(ReservedHandlers);
-    TimerTriggers.reserve(ReservedTriggers);
-    DataTriggers.reserve(ReservedTriggers);
-    StatusTriggers.reserve(ReservedTriggers);
-    NextHandleIndex = 1;
 }
 
 TApdBaseDispatcher::~TApdBaseDispatcher() {

@@ -24,6 +24,7 @@
 #include "comm/dispatch/ReceiveRing.h"
 #include "comm/dispatch/TraceRing.h"
 #include "comm/dispatch/TriggerRecords.h"
+#include "comm/dispatch/TriggerTable.h"
 #include "comm/errors/ErrorCodes.h"
 
 namespace apd {
@@ -317,9 +318,6 @@ protected:
     void AddMethodHandler(const NotifyMethod& method, bool synchronized);
     void RemoveMethodHandler(const NotifyMethod& method);
 
-    // A new trigger handle; DataLock held.
-    std::int32_t NewTriggerHandle();
-
     // The positive system error code of the last failed DeviceOpen or DeviceSetupQueues,
     // set by the device layer.
     std::int32_t LastSystemError = 0;
@@ -367,11 +365,7 @@ protected:
     std::vector<WindowHandler> WindowHandlers;
     std::vector<ProcedureHandler> ProcedureHandlers;
     std::vector<MethodHandler> MethodHandlers;
-    std::vector<TimerTrigger> TimerTriggers;
-    std::vector<DataTrigger> DataTriggers;
-    std::vector<StatusTrigger> StatusTriggers;
-    std::int32_t NextHandleIndex = 1;
-    std::int32_t AvailTriggerLength = 0;
+    TriggerTable Triggers;
     bool NotifyNeeded = false;
     bool PortHandlerActive = false;
     bool HandlersDeleted = false;

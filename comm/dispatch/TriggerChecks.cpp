@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "comm/dispatch/BaseDispatcher.h"
-#include "comm/dispatch/DataTriggerMatch.h"
 #include "comm/dispatch/DispatchLogCodes.h"
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/dispatch/TimerExpiry.h"
@@ -30,9 +29,8 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
         if (!InputRing.Exists()) {
             return false;
         }
-        const bool anyPattern = std::any_of(DataTriggers.begin(), DataTriggers.end(),
-                                            [](const DataTrigger& t) { return t.Length != 0; });
-        if (!anyPattern) {
+        const std::int32_t availLength = Triggers.AvailLength();
+        if (!Triggers.AnyPattern()) {
             // Nothing can match: the scan passes over every new byte at once, as the
             // byte-by-byte loop would, instead of looking at each.
             InputRing.SkipUnscanned();
@@ -40,23 +38,13 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
         while (InputRing.Unscanned() > 0) {
             const std::uint32_t pos = InputRing.ScanPos();
             const std::uint8_t byte = InputRing.ScanByte();
-            std::int32_t longest = 0;
-            for (auto& trigger : DataTriggers) {
-                if (trigger.Length == 0) {
-                    continue;
-                }
-                const bool hit = trigger.Matched != RecordFalse || MatchTriggerByte(trigger, byte);
-                trigger.Matched = hit ? RecordTrue : RecordFalse;
-                if (hit) {
-                    matched = true;
-                    longest = std::max(longest, trigger.Length);
-                }
-            }
+            const std::int32_t longest = Triggers.MatchByte(byte);
+            matched = longest != 0;
             if (matched) {
                 // Bytes before the longest matched pattern are offered first, when there
                 // are enough of them and no avail notification was sent at this position.
-                if (AvailTriggerLength != 0 && InputRing.ScannedSinceAvail() != 0 &&
-                    CountThrough(pos, 0) - longest >= AvailTriggerLength) {
+                if (availLength != 0 && InputRing.ScannedSinceAvail() != 0 &&
+                    CountThrough(pos, 0) - longest >= availLength) {
                     availCount = static_cast<std::uint32_t>(
                         CountThrough(pos, static_cast<std::uint32_t>(longest)));
                     availDue = true;
@@ -69,8 +57,8 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
         }
         if (!matched) {
             const std::uint32_t used = InBuffUsed();
-            if (AvailTriggerLength != 0 && InputRing.ScannedSinceAvail() != 0 &&
-                static_cast<std::int64_t>(used) >= AvailTriggerLength) {
+            if (availLength != 0 && InputRing.ScannedSinceAvail() != 0 &&
+                static_cast<std::int64_t>(used) >= availLength) {
                 availCount = used;
                 availDue = true;
                 InputRing.MarkAvail(InputRing.ScanPos());
@@ -96,23 +84,22 @@ bool TApdBaseDispatcher::CheckDataTriggers() {
     std::size_t index = 0;
     {
         LockHold data(DataLock);
-        index = DataTriggers.size();
+        index = Triggers.DataCount();
     }
     while (index-- > 0 && !DeliveriesStopped()) {
         std::int32_t handle = 0;
         std::int32_t length = 0;
         {
             LockHold data(DataLock);
-            if (index >= DataTriggers.size()) {
+            if (index >= Triggers.DataCount()) {
                 break;
             }
-            auto& trigger = DataTriggers[index];
-            if (trigger.Matched == RecordFalse) {
+            const std::optional<CompletedDataTrigger> completed = Triggers.TakeCompleted(index);
+            if (!completed) {
                 continue;
             }
-            trigger.Matched = RecordFalse;
-            handle = trigger.Handle;
-            length = trigger.Length;
+            handle = completed->Handle;
+            length = completed->Length;
             if (LoggingOn) {
                 AddLogEntry(LogTypeTrigger, LogSubTriggerData, static_cast<std::uint32_t>(handle),
                             nullptr, 0);
@@ -130,10 +117,10 @@ bool TApdBaseDispatcher::CheckStatusTriggers() {
         std::uint32_t value = 0;
         {
             LockHold data(DataLock);
-            if (index >= StatusTriggers.size()) {
+            if (index >= Triggers.StatusCount()) {
                 return false;
             }
-            auto& trigger = StatusTriggers[index];
+            auto& trigger = Triggers.StatusAt(index);
             if (!trigger.Armed || trigger.Hit) {
                 continue;
             }
@@ -192,10 +179,10 @@ bool TApdBaseDispatcher::CheckTimerTriggers() {
         std::int32_t handle = 0;
         {
             LockHold data(DataLock);
-            if (index >= TimerTriggers.size()) {
+            if (index >= Triggers.TimerCount()) {
                 return false;
             }
-            auto& trigger = TimerTriggers[index];
+            auto& trigger = Triggers.TimerAt(index);
             if (trigger.Active == RecordFalse || !TimerExpired(trigger.Timer)) {
                 continue;
             }

@@ -1,41 +1,13 @@
-// Registration and removal of triggers and handlers, handle numbering and the snapshot
-// that carries triggers across a close and reopen. All of it runs under DataLock on the
-// caller's thread.
+// Registration and removal of triggers (kept in the trigger table) and handlers, and the
+// snapshot that carries triggers across a close and reopen. All of it runs under DataLock
+// on the caller's thread.
 
 #include <algorithm>
 
 #include "comm/dispatch/BaseDispatcher.h"
-#include "comm/dispatch/DataTriggerMatch.h"
 #include "comm/dispatch/DispatchLogCodes.h"
 
 namespace apd {
-
-namespace {
-
-template <typename Records>
-bool HandleInUse(const Records& records, std::int32_t handle) {
-    return std::any_of(records.begin(), records.end(),
-                       [handle](const auto& record) { return record.Handle == handle; });
-}
-
-} // namespace
-
-std::int32_t TApdBaseDispatcher::NewTriggerHandle() {
-    LockHold data(DataLock);
-    TriggersChanged(); // a trigger is being added
-    if (NextHandleIndex < SequentialHandleLimit) {
-        return NextHandleIndex++ * TriggerHandleStep;
-    }
-    // The sequence is used up: take the smallest multiple of 8 that no trigger has.
-    for (std::int32_t candidate = TriggerHandleStep;; candidate += TriggerHandleStep) {
-        const bool used = HandleInUse(TimerTriggers, candidate) ||
-                          HandleInUse(StatusTriggers, candidate) ||
-                          HandleInUse(DataTriggers, candidate);
-        if (!used) {
-            return candidate;
-        }
-    }
-}
 
 std::int32_t TApdBaseDispatcher::AddDataTrigger(const std::uint8_t* data, bool ignoreCase,
                                                 std::uint32_t length) {
@@ -43,9 +15,9 @@ std::int32_t TApdBaseDispatcher::AddDataTrigger(const std::uint8_t* data, bool i
         return ecTriggerTooLong;
     }
     LockHold hold(DataLock);
-    const auto len = static_cast<std::int32_t>(length);
-    DataTriggers.push_back(MakeDataTrigger(NewTriggerHandle(), data, len, ignoreCase));
-    const std::int32_t handle = DataTriggers.back().Handle;
+    TriggersChanged(); // a trigger is being added
+    const std::int32_t handle =
+        Triggers.AddData(data, static_cast<std::int32_t>(length), ignoreCase);
     if (LoggingOn) {
         AddLogEntry(LogTypeTriggerAlloc, LogSubAllocData, static_cast<std::uint32_t>(handle),
                     length ? data : nullptr, length);
@@ -55,7 +27,7 @@ std::int32_t TApdBaseDispatcher::AddDataTrigger(const std::uint8_t* data, bool i
 
 void TApdBaseDispatcher::SetAvailTriggerLength(std::int32_t length) {
     LockHold data(DataLock);
-    AvailTriggerLength = length;
+    Triggers.SetAvailLength(length);
     TriggersChanged(); // bytes already waiting may reach the new threshold
     if (LoggingOn) {
         AddLogEntry(LogTypeTriggerDataChange, LogSubAllocAvail, static_cast<std::uint32_t>(length),
@@ -65,58 +37,18 @@ void TApdBaseDispatcher::SetAvailTriggerLength(std::int32_t length) {
 
 void TApdBaseDispatcher::RemoveAllTriggers() {
     LockHold data(DataLock);
-    AvailTriggerLength = 0;
-    TimerTriggers.clear();
-    DataTriggers.clear();
-    StatusTriggers.clear();
-    NextHandleIndex = 1;
+    Triggers.Clear();
 }
 
 void TApdBaseDispatcher::SaveTriggers(TriggerSnapshot& snapshot) {
     LockHold data(DataLock);
     FreeSavedTriggers(snapshot);
-    snapshot.AvailLength = AvailTriggerLength;
-    snapshot.TimerTriggers.emplace(TimerTriggers);
-    snapshot.DataTriggers.emplace(DataTriggers);
-    snapshot.StatusTriggers.emplace(StatusTriggers);
+    Triggers.Save(snapshot);
 }
 
 void TApdBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
     LockHold data(DataLock);
-    AvailTriggerLength = snapshot.AvailLength;
-    TimerTriggers.clear();
-    DataTriggers.clear();
-    StatusTriggers.clear();
-    std::int32_t largest = 0;
-    if (snapshot.TimerTriggers) {
-        for (const auto& trigger : *snapshot.TimerTriggers) {
-            TimerTriggers.push_back(trigger);
-            largest = std::max(largest, trigger.Handle);
-        }
-    }
-    if (snapshot.DataTriggers) {
-        for (const auto& trigger : *snapshot.DataTriggers) {
-            // A record that no AddDataTrigger could have made would be matched out of
-            // bounds; it is left out.
-            if (trigger.Length < 0 || trigger.Length > MaxDataTriggerLength) {
-                continue;
-            }
-            DataTriggers.push_back(trigger);
-            // The partial matches belong to the byte stream before the close.
-            DataTriggers.back().MatchSlots.fill(0);
-            DataTriggers.back().Matched = RecordFalse;
-            largest = std::max(largest, trigger.Handle);
-        }
-    }
-    if (snapshot.StatusTriggers) {
-        for (const auto& trigger : *snapshot.StatusTriggers) {
-            StatusTriggers.push_back(trigger);
-            largest = std::max(largest, trigger.Handle & ~7);
-        }
-    }
-    // Handles are kept; new ones must not repeat them.
-    const std::int32_t following = largest / TriggerHandleStep + 1;
-    NextHandleIndex = std::max(NextHandleIndex, following);
+    Triggers.Restore(snapshot);
     TriggersChanged();
 }
 
@@ -233,17 +165,13 @@ void TApdBaseDispatcher::UpdateHandlerFlags(int mode) {
 
 void TApdBaseDispatcher::ResetStatusHits() {
     LockHold data(DataLock);
-    for (auto& trigger : StatusTriggers) {
-        trigger.Hit = false;
-    }
+    Triggers.ClearStatusHits();
     AnyStatusHit = false;
 }
 
 void TApdBaseDispatcher::ResetDataTriggerState() {
     LockHold data(DataLock);
-    for (auto& trigger : DataTriggers) {
-        trigger.MatchSlots.fill(0);
-    }
+    Triggers.ClearPartialMatches();
 }
 
 } // namespace apd

@@ -91,7 +91,7 @@ bool ThreadedDispatcher::HeartbeatNeeded() {
     }
     {
         LockHold data(DataLock);
-        if (!TimerTriggers.empty() || !StatusTriggers.empty()) {
+        if (Triggers.AnyStatusOrTimer()) {
             return true;
         }
     }

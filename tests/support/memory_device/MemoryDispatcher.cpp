@@ -217,17 +217,17 @@ void TMemoryDispatcher::PlaceEmptyRing(std::uint32_t pos) {
 
 std::vector<DataTrigger> TMemoryDispatcher::DataTriggerRecords() {
     LockHold data(DataLock);
-    return DataTriggers;
+    return Triggers.DataRecords();
 }
 
 std::vector<TimerTrigger> TMemoryDispatcher::TimerTriggerRecords() {
     LockHold data(DataLock);
-    return TimerTriggers;
+    return Triggers.TimerRecords();
 }
 
 std::vector<StatusTrigger> TMemoryDispatcher::StatusTriggerRecords() {
     LockHold data(DataLock);
-    return StatusTriggers;
+    return Triggers.StatusRecords();
 }
 
 std::size_t TMemoryDispatcher::WindowHandlerCount() {
@@ -257,12 +257,12 @@ bool TMemoryDispatcher::PortHandlerActiveFlag() {
 
 std::int32_t TMemoryDispatcher::NextHandleIndexValue() {
     LockHold data(DataLock);
-    return NextHandleIndex;
+    return Triggers.NextIndex();
 }
 
 std::int32_t TMemoryDispatcher::AvailTriggerLengthValue() {
     LockHold data(DataLock);
-    return AvailTriggerLength;
+    return Triggers.AvailLength();
 }
 
 std::uint32_t TMemoryDispatcher::ModemShadow() {
