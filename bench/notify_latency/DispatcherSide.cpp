@@ -74,7 +74,7 @@ private:
 
 struct OpenPort {
     explicit OpenPort(test::PtyPair& line) : dispatcher(nullptr) {
-        ok = dispatcher.OpenDevicePort(line.DevicePath(), 115200, ParityNone, 8, 1, 4096, 4096,
+        ok = dispatcher.OpenDevicePort(line.DevicePath(), {115200, ParityNone, 8, 1}, 4096, 4096,
                                        0) == ecOK;
     }
     void Attach(const PumpingThread& gui) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "comm/dispatch/DispatchLogRing.h"
+#include "comm/dispatch/LineRequest.h"
 #include "comm/dispatch/LineState.h"
 #include "comm/dispatch/ReceiveRing.h"
 #include "comm/dispatch/TraceRing.h"
@@ -112,8 +113,8 @@ public:
 
     // ---- Port lifetime --------------------------------------------------------------
     // 0 or a negative error code; a failed open leaves the dispatcher closed.
-    ErrorCode OpenDevicePort(const std::string& name, std::uint32_t baud, std::uint8_t parity,
-                             std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t inSize,
+    // The line is set as SetLineSettings sets it.
+    ErrorCode OpenDevicePort(const std::string& name, const LineRequest& line, std::uint32_t inSize,
                              std::uint32_t outSize, std::uint8_t options);
     // Lets written bytes leave first (DeviceDrainOutput), then discards what is left of the
     // output, discards the input and closes the device.
@@ -174,12 +175,11 @@ public:
     // All line changes read the device's line state, change fields and apply it through
     // ApplyLineState, under DataLock.
 
-    // Baud 0, parity 5, data bits 9 and stop bits 3 keep the current value; stop bits 0
-    // mean 1, 4 and above mean 2. 0 without touching the device when the line already is
-    // the one asked for; otherwise pending output is let drain first (without DataLock)
-    // and the result is that of the apply.
-    ErrorCode SetLineSettings(std::uint32_t baud, std::uint8_t parity, std::uint8_t dataBits,
-                              std::uint8_t stopBits);
+    // Fields absent from the request keep the current value; stop bits 0 mean 1, 4 and
+    // above mean 2. 0 without touching the device when the line already is the one asked
+    // for; otherwise pending output is let drain first (without DataLock) and the result is
+    // that of the apply.
+    ErrorCode SetLineSettings(LineRequest request);
     // The device's line; stop bits 1 for one stop bit, 2 for anything longer.
     void GetLineSettings(std::uint32_t& baud, std::uint16_t& parity, std::uint8_t& dataBits,
                          std::uint8_t& stopBits);

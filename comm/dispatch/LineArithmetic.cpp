@@ -45,21 +45,20 @@ std::uint8_t NormaliseStopBits(std::uint8_t stopBits) {
     return stopBits;
 }
 
-LineTarget LineTargetFor(const LineState& current, std::uint32_t baud, std::uint8_t parity,
-                         std::uint8_t dataBits, std::uint8_t stopBits) {
+LineTarget LineTargetFor(const LineState& current, const LineRequest& request) {
     LineTarget target;
-    target.BaudRate = baud == KeepBaud ? current.BaudRate : baud;
-    target.Parity = parity == KeepParity ? current.Parity : parity;
+    target.BaudRate = request.Baud.value_or(current.BaudRate);
+    target.Parity = request.Parity.value_or(current.Parity);
     target.StopBits = current.StopBits;
     target.ByteSize = current.ByteSize;
-    if (dataBits != KeepDataBits) {
-        target.ByteSize = dataBits;
-        if (dataBits == 5) {
+    if (request.DataBits) {
+        target.ByteSize = *request.DataBits;
+        if (*request.DataBits == 5) {
             target.StopBits = StopBitsOneAndHalf;
         }
     }
-    if (stopBits != KeepStopBits) {
-        target.StopBits = stopBits == 1 ? StopBitsOne : StopBitsTwo;
+    if (request.StopBits) {
+        target.StopBits = *request.StopBits == 1 ? StopBitsOne : StopBitsTwo;
         if (target.ByteSize == 5) {
             target.StopBits = StopBitsOneAndHalf;
         }

@@ -5,18 +5,13 @@
 
 #include <cstdint>
 
+#include "comm/dispatch/LineRequest.h"
 #include "comm/dispatch/LineState.h"
 
 namespace apd {
 
-// Values of SetLineSettings that keep the current setting.
-inline constexpr std::uint32_t KeepBaud = 0;
-inline constexpr std::uint8_t KeepParity = 5;
-inline constexpr std::uint8_t KeepDataBits = 9;
-inline constexpr std::uint8_t KeepStopBits = 3;
-
-// The stop-bit argument of SetLineSettings as it is used: 3 (keep) stays, 0 means 1, 4 and
-// above mean 2.
+// The stop bits of a LineRequest as they are used: 0 means 1, 4 and above mean 2, 1 to 3
+// stay.
 std::uint8_t NormaliseStopBits(std::uint8_t stopBits);
 
 struct LineTarget {
@@ -31,9 +26,8 @@ struct LineTarget {
 // The line a SetLineSettings call asks for, starting from the current one. Asking for five
 // data bits, or for a stop setting while the data bits are five, gives the one-and-a-half
 // stop-bits code, the longer stop setting a UART has for five data bits.
-// stopBits must already be normalised.
-LineTarget LineTargetFor(const LineState& current, std::uint32_t baud, std::uint8_t parity,
-                         std::uint8_t dataBits, std::uint8_t stopBits);
+// The request's stop bits must already be normalised.
+LineTarget LineTargetFor(const LineState& current, const LineRequest& request);
 
 // The four fields of a line state that a LineTarget describes.
 LineTarget LineOf(const LineState& state);

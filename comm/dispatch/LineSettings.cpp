@@ -13,14 +13,15 @@ constexpr auto DrainPollInterval = std::chrono::milliseconds(2);
 constexpr int MaxDrainPolls = 5000; // about 10 s
 } // namespace
 
-ErrorCode TApdBaseDispatcher::SetLineSettings(std::uint32_t baud, std::uint8_t parity,
-                                              std::uint8_t dataBits, std::uint8_t stopBits) {
-    stopBits = NormaliseStopBits(stopBits);
+ErrorCode TApdBaseDispatcher::SetLineSettings(LineRequest request) {
+    if (request.StopBits) {
+        request.StopBits = NormaliseStopBits(*request.StopBits);
+    }
     LineTarget target;
     {
         LockHold data(DataLock);
         DeviceGetState(DCB);
-        target = LineTargetFor(DCB, baud, parity, dataBits, stopBits);
+        target = LineTargetFor(DCB, request);
         if (target == LineOf(DCB)) {
             return ecOK;
         }

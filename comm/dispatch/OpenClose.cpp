@@ -6,10 +6,9 @@
 
 namespace apd {
 
-ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint32_t baud,
-                                             std::uint8_t parity, std::uint8_t dataBits,
-                                             std::uint8_t stopBits, std::uint32_t inSize,
-                                             std::uint32_t outSize, std::uint8_t options) {
+ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, const LineRequest& line,
+                                             std::uint32_t inSize, std::uint32_t outSize,
+                                             std::uint8_t options) {
     RingEventSeen = false;
     Notifying = false;
     {
@@ -91,9 +90,9 @@ ErrorCode TApdBaseDispatcher::OpenDevicePort(const std::string& name, std::uint3
         AppliedBaud = 115200;
     }
 
-    if (const ErrorCode line = SetLineSettings(baud, parity, dataBits, stopBits); line != ecOK) {
+    if (const ErrorCode applied = SetLineSettings(line); applied != ecOK) {
         CloseDevicePort();
-        return line;
+        return applied;
     }
     RefreshLineStatus();
 

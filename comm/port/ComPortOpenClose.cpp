@@ -1,7 +1,6 @@
 // Construction and destruction, opening and closing, loading and copying.
 
 #include "comm/dispatch/DispatcherRegistry.h"
-#include "comm/dispatch/LineArithmetic.h"
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/errors/ExceptionClasses.h"
 #include "comm/platform/PumpOneMessage.h"
@@ -165,11 +164,7 @@ void TApdCustomComPort::InitializePort() {
     // back once the device is taken.
     const bool handedOver = tapiMode_ == tmOn;
     ErrorCode result = dispatcher_->OpenDevicePort(
-        name, handedOver ? KeepBaud : static_cast<std::uint32_t>(baud_),
-        handedOver ? KeepParity : static_cast<std::uint8_t>(parity_),
-        handedOver ? KeepDataBits : static_cast<std::uint8_t>(dataBits_),
-        handedOver ? KeepStopBits : static_cast<std::uint8_t>(stopBits_), inSize_, outSize_,
-        options);
+        name, handedOver ? LineRequest{} : LineSettingsRequest(), inSize_, outSize_, options);
     // The device layer tells a port in use (ecAlreadyOpen) from one the user may not open
     // (ecAccessDenied); a missing one is the component's "comport doesn't exist".
     if (result == ecFileNotFound || result == ecPathNotFound) {

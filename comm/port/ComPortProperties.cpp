@@ -92,10 +92,14 @@ void TApdCustomComPort::SetBaud(std::int32_t baud) {
     }
     baud_ = baud;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(static_cast<std::uint32_t>(baud_), parity_,
-                                           static_cast<std::uint8_t>(dataBits_),
-                                           static_cast<std::uint8_t>(stopBits_)));
+        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
     }
+}
+
+LineRequest TApdCustomComPort::LineSettingsRequest() const {
+    return LineRequestFromSettings(static_cast<std::uint32_t>(baud_), parity_,
+                                   static_cast<std::uint8_t>(dataBits_),
+                                   static_cast<std::uint8_t>(stopBits_));
 }
 
 void TApdCustomComPort::SetParity(TParity parity) {
@@ -104,9 +108,7 @@ void TApdCustomComPort::SetParity(TParity parity) {
     }
     parity_ = parity;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(static_cast<std::uint32_t>(baud_), parity_,
-                                           static_cast<std::uint8_t>(dataBits_),
-                                           static_cast<std::uint8_t>(stopBits_)));
+        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
     }
 }
 
@@ -116,9 +118,7 @@ void TApdCustomComPort::SetDataBits(std::uint16_t bits) {
     }
     dataBits_ = bits;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(static_cast<std::uint32_t>(baud_), parity_,
-                                           static_cast<std::uint8_t>(dataBits_),
-                                           static_cast<std::uint8_t>(stopBits_)));
+        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
     }
 }
 
@@ -128,9 +128,7 @@ void TApdCustomComPort::SetStopBits(std::uint16_t bits) {
     }
     stopBits_ = bits;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(static_cast<std::uint32_t>(baud_), parity_,
-                                           static_cast<std::uint8_t>(dataBits_),
-                                           static_cast<std::uint8_t>(stopBits_)));
+        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
     }
 }
 

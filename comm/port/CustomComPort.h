@@ -322,6 +322,9 @@ private:
     ErrorCode Check(ErrorCode code) const;
     bool ShuttingDown() const { return portState_ == psShuttingDown; }
     bool PortIsOpen() const { return portState_ == psOpen; }
+    // The line of the Baud, Parity, DataBits and StopBits properties, whose values 0, 5, 9
+    // and 3 keep what the line has (data and stop bits as their low byte).
+    LineRequest LineSettingsRequest() const;
 
     bool forceApply_ = false;
     TPortState portState_ = psClosed;

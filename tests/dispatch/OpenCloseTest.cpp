@@ -8,7 +8,7 @@ namespace {
 TEST(OpenDevicePort, AppliesTheLineAndTheOutputLevelsAndStartsTheThreads) {
     TMemoryDispatcher dispatcher;
     dispatcher.SetModemLines(0x30 | 0x01); // CTS and DSR on, a stray change bit
-    ASSERT_EQ(dispatcher.OpenDevicePort("memory", 19200, ParityEven, 7, 2, 4096, 4096,
+    ASSERT_EQ(dispatcher.OpenDevicePort("memory", {19200, ParityEven, 7, 2}, 4096, 4096,
                                         OpenRaiseDtr | OpenRtsFlowControl),
               ecOK);
     const LineState line = dispatcher.DeviceLine();
@@ -80,14 +80,14 @@ TEST(LineSettings, KeepValuesAndFramingRules) {
     TMemoryDispatcher dispatcher;
     ASSERT_EQ(dispatcher.OpenDefault(), ecOK);
     const LineState before = dispatcher.DeviceLine();
-    EXPECT_EQ(dispatcher.SetLineSettings(0, 5, 9, 3), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings(LineRequestFromSettings(0, 5, 9, 3)), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine(), before);
 
-    EXPECT_EQ(dispatcher.SetLineSettings(0, 5, 5, 2), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings(LineRequestFromSettings(0, 5, 5, 2)), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine().StopBits, StopBitsOneAndHalf);
-    EXPECT_EQ(dispatcher.SetLineSettings(0, 5, 8, 7), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings(LineRequestFromSettings(0, 5, 8, 7)), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine().StopBits, StopBitsTwo);
-    EXPECT_EQ(dispatcher.SetLineSettings(0, 5, 9, 0), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings(LineRequestFromSettings(0, 5, 9, 0)), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine().StopBits, StopBitsOne);
 }
 

@@ -77,7 +77,7 @@ TEST_F(HardwareFlow, NoOptionsSwitchItOffAndRestoreTheRequestedLevels) {
 
 TEST(HardwareFlowThresholds, AnInputLargerThanSixteenBitsHoldsTheLargestThreshold) {
     TMemoryDispatcher dispatcher;
-    ASSERT_EQ(dispatcher.OpenDevicePort("memory", 115200, ParityNone, 8, 1, 200000, 4096,
+    ASSERT_EQ(dispatcher.OpenDevicePort("memory", {115200, ParityNone, 8, 1}, 200000, 4096,
                                         OpenRaiseDtr | OpenRaiseRts),
               ecOK);
     ASSERT_EQ(dispatcher.SetHWFlowControl(180000, 70000, HwFlowRequireCts), ecOK);

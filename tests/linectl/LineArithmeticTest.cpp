@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "comm/dispatch/LineArithmetic.h"
 
 #include <gtest/gtest.h>
@@ -73,9 +75,9 @@ TEST(CloseDrain, LineTimeOfThePendingBytesPlusTheMarginAndNeverBeyondTheCap) {
 TEST(LineTarget, KeepValuesTakeTheCurrentLine) {
     LineState current = Framing(7, ParityOdd, StopBitsTwo);
     current.BaudRate = 4800;
-    EXPECT_EQ(LineTargetFor(current, KeepBaud, KeepParity, KeepDataBits, KeepStopBits),
-              LineOf(current));
-    EXPECT_EQ(LineTargetFor(current, 9600, ParityMark, 8, 1),
+    EXPECT_EQ(LineTargetFor(current, LineRequest{}), LineOf(current));
+    EXPECT_EQ(LineTargetFor(current, LineRequestFromSettings(0, 5, 9, 3)), LineOf(current));
+    EXPECT_EQ(LineTargetFor(current, LineRequest{9600, ParityMark, 8, 1}),
               (LineTarget{9600, ParityMark, 8, StopBitsOne}));
 }
 
@@ -90,22 +92,26 @@ TEST(LineTarget, StopBitsAreNormalisedAndFiveDataBitsTakeOneAndAHalf) {
 
     LineState n81 = Framing(8, ParityNone, StopBitsOne);
     n81.BaudRate = 9600;
-    auto stopCode = [](const LineState& from, std::uint8_t dataBits, std::uint8_t stopBits) {
-        return LineTargetFor(from, KeepBaud, KeepParity, dataBits, NormaliseStopBits(stopBits))
+    auto stopCode = [](const LineState& from, std::optional<std::uint8_t> dataBits,
+                       std::optional<std::uint8_t> stopBits) {
+        if (stopBits) {
+            stopBits = NormaliseStopBits(*stopBits);
+        }
+        return LineTargetFor(from, LineRequest{.DataBits = dataBits, .StopBits = stopBits})
             .StopBits;
     };
     EXPECT_EQ(stopCode(n81, 5, 2), StopBitsOneAndHalf);
     EXPECT_EQ(stopCode(n81, 5, 1), StopBitsOneAndHalf);
-    EXPECT_EQ(stopCode(n81, 5, KeepStopBits), StopBitsOneAndHalf);
+    EXPECT_EQ(stopCode(n81, 5, std::nullopt), StopBitsOneAndHalf);
     EXPECT_EQ(stopCode(n81, 8, 7), StopBitsTwo);
     EXPECT_EQ(stopCode(n81, 8, 0), StopBitsOne);
-    EXPECT_EQ(stopCode(n81, KeepDataBits, 2), StopBitsTwo);
+    EXPECT_EQ(stopCode(n81, std::nullopt, 2), StopBitsTwo);
 
     // A line already at five data bits: a stop setting gives one and a half, keeping the
     // stop setting keeps whatever code the device has.
     LineState five = Framing(5, ParityNone, StopBitsOne);
-    EXPECT_EQ(stopCode(five, KeepDataBits, 1), StopBitsOneAndHalf);
-    EXPECT_EQ(stopCode(five, KeepDataBits, KeepStopBits), StopBitsOne);
+    EXPECT_EQ(stopCode(five, std::nullopt, 1), StopBitsOneAndHalf);
+    EXPECT_EQ(stopCode(five, std::nullopt, std::nullopt), StopBitsOne);
     EXPECT_EQ(stopCode(five, 6, 2), StopBitsTwo);
 }
 

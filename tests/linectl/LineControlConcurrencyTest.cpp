@@ -38,9 +38,7 @@ TEST(LineControlConcurrency, StatusRefreshesAndLineChangesRunSideBySide) {
         EXPECT_EQ(modem & 0x0E, 0) << "only CTS changes";
         ASSERT_EQ(dispatcher.SetHWFlowControl(3686, 409, (i & 1) != 0 ? HwFlowRequireCts : 0),
                   ecOK);
-        ASSERT_EQ(dispatcher.SetLineSettings((i & 1) != 0 ? 57600 : 115200, KeepParity,
-                                             KeepDataBits, KeepStopBits),
-                  ecOK);
+        ASSERT_EQ(dispatcher.SetLineSettings({.Baud = (i & 1) != 0 ? 57600u : 115200u}), ecOK);
     }
     ASSERT_EQ(refresher.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     refresher.get();

@@ -13,9 +13,9 @@ TEST_F(LineSettings, NothingToChangeReturnsAtOnceWithoutWaitingOrApplying) {
     const int applies = dispatcher.SetStateCount();
     const int statusReads = dispatcher.StatusReadCount();
 
-    EXPECT_EQ(dispatcher.SetLineSettings(KeepBaud, KeepParity, KeepDataBits, KeepStopBits), ecOK);
-    EXPECT_EQ(dispatcher.SetLineSettings(115200, ParityNone, 8, 1), ecOK);
-    EXPECT_EQ(dispatcher.SetLineSettings(115200, ParityNone, 8, 0), ecOK) << "0 stop bits is 1";
+    EXPECT_EQ(dispatcher.SetLineSettings({}), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings({115200, ParityNone, 8, 1}), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings({115200, ParityNone, 8, 0}), ecOK) << "0 stop bits is 1";
 
     EXPECT_EQ(dispatcher.SetStateCount(), applies);
     EXPECT_EQ(dispatcher.StatusReadCount(), statusReads) << "the output count was never polled";
@@ -25,7 +25,7 @@ TEST_F(LineSettings, NothingToChangeReturnsAtOnceWithoutWaitingOrApplying) {
 TEST_F(LineSettings, AChangeWaitsForPendingOutputAndKeepsWhatIsNotAsked) {
     ASSERT_EQ(Send("abc"), ecOK);
     dispatcher.DrainOnStatusRead(1); // the output side sends a byte per poll
-    ASSERT_EQ(dispatcher.SetLineSettings(9600, KeepParity, KeepDataBits, KeepStopBits), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.Baud = 9600}), ecOK);
     EXPECT_EQ(dispatcher.PendingAtLastSetState(), 0u) << "applied only once the output drained";
 
     const LineState line = dispatcher.DeviceLine();
@@ -35,7 +35,8 @@ TEST_F(LineSettings, AChangeWaitsForPendingOutputAndKeepsWhatIsNotAsked) {
     EXPECT_EQ(line.StopBits, StopBitsOne);
     EXPECT_EQ(dispatcher.AppliedBaudValue(), 9600);
 
-    ASSERT_EQ(dispatcher.SetLineSettings(KeepBaud, ParitySpace, 7, 9), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.Parity = ParitySpace, .DataBits = 7, .StopBits = 9}),
+              ecOK);
     const LineState framed = dispatcher.DeviceLine();
     EXPECT_EQ(framed.BaudRate, 9600u);
     EXPECT_EQ(framed.Parity, ParitySpace);
@@ -44,7 +45,7 @@ TEST_F(LineSettings, AChangeWaitsForPendingOutputAndKeepsWhatIsNotAsked) {
 }
 
 TEST_F(LineSettings, FiveDataBitsApplyOneAndAHalfAndReadBackAsTwo) {
-    ASSERT_EQ(dispatcher.SetLineSettings(KeepBaud, KeepParity, 5, 2), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.DataBits = 5, .StopBits = 2}), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine().StopBits, StopBitsOneAndHalf);
 
     std::uint32_t baud = 0;
@@ -57,13 +58,13 @@ TEST_F(LineSettings, FiveDataBitsApplyOneAndAHalfAndReadBackAsTwo) {
     EXPECT_EQ(dataBits, 5);
     EXPECT_EQ(stopBits, 2);
 
-    ASSERT_EQ(dispatcher.SetLineSettings(KeepBaud, KeepParity, 8, 1), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.DataBits = 8, .StopBits = 1}), ecOK);
     dispatcher.GetLineSettings(baud, parity, dataBits, stopBits);
     EXPECT_EQ(stopBits, 1);
 }
 
 TEST_F(LineSettings, ALegacyBaudCodeOnTheDeviceReadsBackAsItsRate) {
-    ASSERT_EQ(dispatcher.SetLineSettings(0xFF16, KeepParity, KeepDataBits, KeepStopBits), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.Baud = 0xFF16}), ecOK);
     std::uint32_t baud = 0;
     std::uint16_t parity = 0;
     std::uint8_t dataBits = 0;
@@ -75,7 +76,7 @@ TEST_F(LineSettings, ALegacyBaudCodeOnTheDeviceReadsBackAsItsRate) {
 TEST_F(LineSettings, ARejectedLineIsReportedAndItsBaudCountsAsApplied) {
     const LineState before = dispatcher.DeviceLine();
     dispatcher.RefuseSetState(-22);
-    EXPECT_EQ(dispatcher.SetLineSettings(57600, KeepParity, KeepDataBits, KeepStopBits), -22);
+    EXPECT_EQ(dispatcher.SetLineSettings({.Baud = 57600}), -22);
     EXPECT_EQ(dispatcher.DeviceLine(), before);
     EXPECT_EQ(dispatcher.AppliedBaudValue(), 57600);
 }
@@ -92,14 +93,14 @@ TEST_F(LineSettings, AChangeAfterARejectedZeroBaudDoesNotDivideByIt) {
     dispatcher.RefuseSetState(0);
     ASSERT_EQ(Send("x"), ecOK);
     dispatcher.DrainOnStatusRead(1);
-    EXPECT_EQ(dispatcher.SetLineSettings(19200, KeepParity, KeepDataBits, KeepStopBits), ecOK);
+    EXPECT_EQ(dispatcher.SetLineSettings({.Baud = 19200}), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine().BaudRate, 19200u);
 }
 
 TEST_F(LineSettings, ApplyingSetsTheLineModesFromTheRequestedLevelsAndSetsTheLevels) {
     ASSERT_EQ(dispatcher.SetDTR(false), 0);
     ForgetEscapes();
-    ASSERT_EQ(dispatcher.SetLineSettings(38400, KeepParity, KeepDataBits, KeepStopBits), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.Baud = 38400}), ecOK);
     const LineState line = dispatcher.DeviceLine();
     EXPECT_EQ(line.fDtrControl, DtrControlDisable);
     EXPECT_EQ(line.fRtsControl, RtsControlEnable);
@@ -108,7 +109,7 @@ TEST_F(LineSettings, ApplyingSetsTheLineModesFromTheRequestedLevelsAndSetsTheLev
     // In RS-485 mode RTS belongs to the transmit control: applying leaves its level alone.
     dispatcher.SetRS485(true, 0x3F8);
     ForgetEscapes();
-    ASSERT_EQ(dispatcher.SetLineSettings(9600, KeepParity, KeepDataBits, KeepStopBits), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.Baud = 9600}), ecOK);
     EXPECT_EQ(NewEscapes(), (std::vector<int>{EscapeClearDtr}));
 }
 
@@ -130,14 +131,14 @@ TEST_F(OutputLines, ARefusedChangeIsABadArgumentAndTheRequestIsKept) {
     EXPECT_FALSE(dispatcher.RtsLevel());
     // The kept request is what the next apply asks for.
     dispatcher.RefuseEscape(false);
-    ASSERT_EQ(dispatcher.SetLineSettings(9600, KeepParity, KeepDataBits, KeepStopBits), ecOK);
+    ASSERT_EQ(dispatcher.SetLineSettings({.Baud = 9600}), ecOK);
     EXPECT_EQ(dispatcher.DeviceLine().fDtrControl, DtrControlDisable);
     EXPECT_EQ(dispatcher.DeviceLine().fRtsControl, RtsControlDisable);
 }
 
 TEST(OutputLinesAtOpen, LinesUnderFlowControlAreNotSetByHand) {
     TMemoryDispatcher dispatcher;
-    ASSERT_EQ(dispatcher.OpenDevicePort("memory", 115200, ParityNone, 8, 1, 4096, 4096,
+    ASSERT_EQ(dispatcher.OpenDevicePort("memory", {115200, ParityNone, 8, 1}, 4096, 4096,
                                         OpenDtrFlowControl | OpenRtsFlowControl),
               ecOK);
     const std::size_t escapes = dispatcher.Escapes().size();

@@ -17,7 +17,7 @@ TEST(TelephonyHandover, TheHandedOverTerminalCarriesBytesBothWaysAndClosesWithTh
     const std::intptr_t handle = OpenForHandover(line.Name());
     ASSERT_NE(handle, -1);
     TApdTAPI32Dispatcher d(nullptr, handle);
-    ASSERT_EQ(d.OpenDevicePort("ignored", 115200, ParityNone, 8, 1, 4096, 4096, 0), ecOK);
+    ASSERT_EQ(d.OpenDevicePort("ignored", {115200, ParityNone, 8, 1}, 4096, 4096, 0), ecOK);
     EXPECT_EQ(d.LiveThreads(), 3);
     LineState state;
     ASSERT_EQ(d.DeviceGetState(state), 0);

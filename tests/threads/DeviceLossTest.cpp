@@ -35,7 +35,7 @@ TEST(DeviceLoss, IsRecordedWithoutSpinningAndTheCloseStillWorks) {
 
     // Every call on the device reports the loss by its own code; emptying the receive
     // buffer is still done and succeeds, and the loss stays recorded.
-    EXPECT_EQ(d.SetLineSettings(9600, ParityNone, 8, 1), ecDeviceLost);
+    EXPECT_EQ(d.SetLineSettings(LineRequestFromSettings(9600, ParityNone, 8, 1)), ecDeviceLost);
     EXPECT_EQ(d.FlushInBuffer(), ecOK);
     EXPECT_EQ(d.InBuffUsed(), 0u);
     EXPECT_TRUE(d.DeviceLost());

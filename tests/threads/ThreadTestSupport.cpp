@@ -17,7 +17,7 @@ void EnsureClass(platform::WindowProc proc) {
 } // namespace
 
 ErrorCode TestDispatcher::OpenAnalyserLine(const std::string& name, std::uint32_t outSize) {
-    return OpenDevicePort(name, 115200, ParityNone, 8, 1, 4096, outSize, 0);
+    return OpenDevicePort(name, {115200, ParityNone, 8, 1}, 4096, outSize, 0);
 }
 
 platform::LResult PumpingThread::Proc(platform::WindowHandle window, std::uint32_t message,

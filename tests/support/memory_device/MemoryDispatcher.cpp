@@ -17,7 +17,7 @@ TMemoryDispatcher::~TMemoryDispatcher() {
 }
 
 ErrorCode TMemoryDispatcher::OpenDefault(std::uint32_t outSize) {
-    return OpenDevicePort("memory", 115200, ParityNone, 8, 1, 4096, outSize,
+    return OpenDevicePort("memory", {115200, ParityNone, 8, 1}, 4096, outSize,
                           OpenRaiseDtr | OpenRaiseRts);
 }
 
