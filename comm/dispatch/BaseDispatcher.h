@@ -61,29 +61,42 @@ public:
     virtual ~TApdBaseDispatcher();
 
     // ---- Device operations, in slot order -------------------------------------------
-    // A line function (EscapeSetRts ... EscapeClearDtr); negative on failure.
-    virtual std::int32_t DeviceEscape(int func) = 0;
-    // Discards a device queue (FlushOutputQueue or FlushInputQueue): 0 or a negated
+    // One result style for all of them:
+    // - an operation that succeeds or fails returns ErrorCode: ecOK (0) or a negative code;
+    // - an operation that transfers bytes returns a std::int32_t count, negative on failure;
+    // - a query fills an out-parameter and returns ErrorCode; on failure the out-parameter
+    //   holds the value stated for it (no line errors, no modem lines), which callers use
+    //   as they are.
+    // Two waits answer whether what they waited for happened (bool), DeviceReadFailed is
+    // only told of a failure, and DeviceOpen returns the device's handle, which the port
+    // component keeps. The negative codes a device layer gives are passed on unchanged.
+
+    // A line function (EscapeSetRts ... EscapeClearDtr): ecOK or a negative code. For
+    // EscapeGetBaseAddress the UART's base address instead, negative when there is none.
+    virtual ErrorCode DeviceEscape(int func) = 0;
+    // Discards a device queue (FlushOutputQueue or FlushInputQueue): ecOK or a negated
     // system error code.
-    virtual std::int32_t DeviceFlush(int queue) = 0;
-    // Fills stat and returns the device's line error bits. The pending-output count is that
-    // of the dispatcher's own output ring. Called with OutputLock held.
-    virtual std::uint32_t DeviceGetStatus(apd::DeviceStatus& stat) = 0;
-    // Called with -1 after DeviceRead returned a negative count.
-    virtual std::int32_t DeviceReadFailed(std::int32_t code) = 0;
-    // Reads the device's line state: 0 or -1.
-    virtual std::int32_t DeviceGetState(LineState& state) = 0;
+    virtual ErrorCode DeviceFlush(int queue) = 0;
+    // Fills stat and lineErrors with the device's line error bits. The pending-output
+    // count is that of the dispatcher's own output ring. When the device cannot tell, stat
+    // holds only that count and lineErrors is 0. Called with OutputLock held.
+    virtual ErrorCode DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) = 0;
+    // Told after DeviceRead returned a negative count.
+    virtual void DeviceReadFailed() = 0;
+    // Reads the device's line state: ecOK or -1.
+    virtual ErrorCode DeviceGetState(LineState& state) = 0;
     // Reads up to size bytes without waiting; the count read, negative on failure.
     virtual std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) = 0;
-    // Applies a line state: 0 or a negated system error code.
-    virtual std::int32_t DeviceSetState(LineState& state) = 0;
+    // Applies a line state: ecOK or a negated system error code.
+    virtual ErrorCode DeviceSetState(LineState& state) = 0;
     // Queues size bytes for sending; the count accepted, 0 or negative on failure.
     virtual std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) = 0;
     // Waits for a device event of the mask in force and reports the events in mask. The
     // device layer defines how the wait is ended; true when an event was reported.
     virtual bool DeviceWaitEvent(std::uint32_t& mask) = 0;
-    // Asks the driver for queues of the given sizes; false with LastSystemError set.
-    virtual bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) = 0;
+    // Asks the driver for queues of the given sizes: ecOK, or a negative code with
+    // LastSystemError set.
+    virtual ErrorCode DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) = 0;
     // Waits until the bytes written so far have left: the output ring and the driver's
     // queue, at most CloseDrainBoundMs of what is pending, given the line time of one
     // character. True when everything left, false when the bound ran out, the device is
@@ -100,16 +113,17 @@ public:
     // create its own resources, any other negative value with LastSystemError set.
     virtual std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
                                      std::uint32_t outSize) = 0;
-    // Closes the device: 0 or -1.
-    virtual std::int32_t DeviceClose() = 0;
-    virtual std::int32_t YieldTime() = 0;
+    // Closes the device: ecOK or -1.
+    virtual ErrorCode DeviceClose() = 0;
+    virtual ErrorCode YieldTime() = 0;
     virtual void SetThreadPriorityBoost(std::uint8_t boost);
     // Mode 0 recomputes NotifyNeeded, mode 1 marks the owning component's window as
     // wanting notifications, mode 2 as not wanting them; other modes change nothing.
     virtual void UpdateHandlerFlags(int mode);
 
-    // The device's modem status register: CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80.
-    virtual std::uint32_t DeviceModemStatus() = 0;
+    // Fills status with the device's modem status register: CTS 0x10, DSR 0x20, RI 0x40,
+    // DCD 0x80; 0 when the device cannot tell.
+    virtual ErrorCode DeviceModemStatus(std::uint32_t& status) = 0;
 
     // ---- Port lifetime --------------------------------------------------------------
     // 0 or a negative error code; a failed open leaves the dispatcher closed.
@@ -376,6 +390,8 @@ private:
     // InputLock held: bytes from the tail through pos - back, less the bytes already read
     // in the current notification.
     std::int64_t CountThrough(std::uint32_t pos, std::uint32_t back) const;
+    // OutputLock held: refreshes DeviceStatus and returns the device's line error bits.
+    std::uint32_t ReadDeviceStatus();
     void ReleaseBuffers();
     void SweepDeletedHandlers();
     bool WindowHandlersWanted() const;

@@ -11,10 +11,16 @@ constexpr std::uint32_t ErrorBitsBesideBreak =
     LineErrorRxOver | LineErrorOverrun | LineErrorParity | LineErrorFrame;
 } // namespace
 
+std::uint32_t TApdBaseDispatcher::ReadDeviceStatus() {
+    std::uint32_t errors = 0;
+    DeviceGetStatus(DeviceStatus, errors); // no errors when the device cannot tell
+    return errors;
+}
+
 void TApdBaseDispatcher::RefreshLineStatus() {
     // DeviceStatus belongs to OutputLock; LineErrorFlags is atomic.
     LockHold output(OutputLock);
-    LineErrorFlags |= DeviceGetStatus(DeviceStatus) & DeviceErrorBits;
+    LineErrorFlags |= ReadDeviceStatus() & DeviceErrorBits;
 }
 
 std::int32_t TApdBaseDispatcher::GetLineError() {

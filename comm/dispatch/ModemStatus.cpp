@@ -13,7 +13,8 @@ constexpr std::uint32_t RingChangeBit = 0x04;
 
 std::uint8_t TApdBaseDispatcher::ReadModemStatus(std::uint8_t mask) {
     LockHold data(DataLock);
-    const std::uint32_t device = DeviceModemStatus();
+    std::uint32_t device = 0;
+    DeviceModemStatus(device); // 0 when the device cannot tell
     ModemStatusShadow = (device & 0xFF) | (ModemStatusShadow & ChangeBits);
     if (RingEventSeen.exchange(false)) {
         ModemStatusShadow |= RingChangeBit;

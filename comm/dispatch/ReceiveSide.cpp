@@ -147,7 +147,7 @@ bool TApdBaseDispatcher::FillDispatchBuffer() {
     // it holds. A failed read adds nothing, so no stale byte of the ring is exposed.
     std::int32_t got = DeviceRead(space.data, first);
     if (got < 0) {
-        DeviceReadFailed(-1);
+        DeviceReadFailed();
         got = 0;
     }
     const auto firstCount = std::min(static_cast<std::uint32_t>(got), first);
@@ -165,7 +165,7 @@ bool TApdBaseDispatcher::FillDispatchBuffer() {
     // The first stretch ended at the end of the ring: the rest goes to its start.
     got = DeviceRead(InputRing.Space().data, second);
     if (got < 0) {
-        DeviceReadFailed(-1);
+        DeviceReadFailed();
         got = 0;
     }
     const auto secondCount = std::min(static_cast<std::uint32_t>(got), second);

@@ -21,7 +21,7 @@ ErrorCode TApdBaseDispatcher::PutBlock(const std::uint8_t* data, std::uint32_t l
     {
         LockHold output(OutputLock);
         // Unlike RefreshLineStatus, the device's current bits replace the accumulated ones.
-        LineErrorFlags = DeviceGetStatus(DeviceStatus);
+        LineErrorFlags = ReadDeviceStatus();
         const std::uint32_t pending = std::min(DeviceStatus.cbOutQue, OutQueueSize);
         const std::uint32_t free = OutQueueSize - pending;
         if (length > free) {
@@ -40,7 +40,7 @@ ErrorCode TApdBaseDispatcher::PutBlock(const std::uint8_t* data, std::uint32_t l
         if (accepted <= 0) {
             accepted = accepted == 0 ? 0 : -accepted;
             result = ecPutBlockFail;
-            LineErrorFlags = DeviceGetStatus(DeviceStatus);
+            LineErrorFlags = ReadDeviceStatus();
         }
         written = std::min(static_cast<std::uint32_t>(accepted), length);
         OutputSentFlag = true;
@@ -77,7 +77,7 @@ ErrorCode TApdBaseDispatcher::FlushOutBuffer() {
 }
 
 ErrorCode TApdBaseDispatcher::SetQueueSizes(std::uint32_t inSize, std::uint32_t outSize) {
-    if (DeviceSetupQueues(inSize, outSize)) {
+    if (DeviceSetupQueues(inSize, outSize) == ecOK) {
         return ecOK;
     }
     return LastSystemError > 0 ? -LastSystemError : ecInternal;

@@ -45,7 +45,7 @@ std::intptr_t ThreadedDispatcher::DeviceOpen(const std::string& name, std::uint3
     return -1;
 }
 
-std::int32_t ThreadedDispatcher::DeviceClose() {
+ErrorCode ThreadedDispatcher::DeviceClose() {
     if (DispatcherActive) {
         StopThreads = true;
         if (const auto events = EventsRef()) {
@@ -63,35 +63,36 @@ std::int32_t ThreadedDispatcher::DeviceClose() {
     return 0;
 }
 
-bool ThreadedDispatcher::DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
+ErrorCode ThreadedDispatcher::DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
     // The sizes advise the driver (a terminal device keeps queues of its own size); a
     // missing device or a refusal fails, with the reason in LastSystemError.
     const ErrorCode rc = Device.SetupQueues(inSize, outSize);
     if (rc != ecOK) {
         LastSystemError = -rc;
-        return false;
     }
-    return true;
+    return rc;
 }
 
-std::int32_t ThreadedDispatcher::DeviceGetState(LineState& state) {
-    return Device.GetState(state) == ecOK ? 0 : -1;
+ErrorCode ThreadedDispatcher::DeviceGetState(LineState& state) {
+    return Device.GetState(state) == ecOK ? ecOK : -1;
 }
 
-std::int32_t ThreadedDispatcher::DeviceSetState(LineState& state) {
+ErrorCode ThreadedDispatcher::DeviceSetState(LineState& state) {
     return Device.SetState(state);
 }
 
-std::int32_t ThreadedDispatcher::DeviceEscape(int func) {
+ErrorCode ThreadedDispatcher::DeviceEscape(int func) {
     return Device.Escape(func);
 }
 
-std::uint32_t ThreadedDispatcher::DeviceModemStatus() {
-    std::uint8_t status = 0;
-    return Device.ModemStatus(status) == ecOK ? status : 0;
+ErrorCode ThreadedDispatcher::DeviceModemStatus(std::uint32_t& status) {
+    std::uint8_t lines = 0;
+    const ErrorCode rc = Device.ModemStatus(lines);
+    status = rc == ecOK ? lines : 0;
+    return rc;
 }
 
-std::int32_t ThreadedDispatcher::DeviceFlush(int queue) {
+ErrorCode ThreadedDispatcher::DeviceFlush(int queue) {
     if (queue == FlushInputQueue) {
         return Device.PurgeInput();
     }
@@ -124,15 +125,17 @@ std::int32_t ThreadedDispatcher::DeviceFlush(int queue) {
     return rc;
 }
 
-std::uint32_t ThreadedDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
-    std::uint32_t lineErrors = 0;
+ErrorCode ThreadedDispatcher::DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) {
+    std::uint32_t errors = 0;
     apd::DeviceStatus fresh;
-    const bool known = Device.GetStatus(fresh, lineErrors) == ecOK;
+    const ErrorCode rc = Device.GetStatus(fresh, errors);
+    const bool known = rc == ecOK;
     stat = known ? fresh : apd::DeviceStatus{};
+    lineErrors = known ? errors : 0;
     LockHold output(OutputLock);
     stat.cbOutQue =
         OutputBuffer ? OutputRingCount(OutQueueSize, OutputHead, OutputTail, OutputBufferFull) : 0;
-    return known ? lineErrors : 0;
+    return rc;
 }
 
 std::int32_t ThreadedDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t size) {
@@ -146,9 +149,7 @@ std::int32_t ThreadedDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t 
     return got;
 }
 
-std::int32_t ThreadedDispatcher::DeviceReadFailed(std::int32_t /*code*/) {
-    return 0;
-}
+void ThreadedDispatcher::DeviceReadFailed() {}
 
 std::int32_t ThreadedDispatcher::DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) {
     {
@@ -189,7 +190,7 @@ bool ThreadedDispatcher::DeviceWaitEvent(std::uint32_t& mask) {
     return WaitForDeviceEvent(mask) == EventWaitResult::Events;
 }
 
-std::int32_t ThreadedDispatcher::YieldTime() {
+ErrorCode ThreadedDispatcher::YieldTime() {
     std::this_thread::yield();
     return 0;
 }

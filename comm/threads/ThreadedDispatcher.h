@@ -51,17 +51,17 @@ public:
     // ---- Device operations ----------------------------------------------------------
     // A line function; 0, or a negative code when the device cannot carry it out (a
     // pseudo-terminal has no modem lines).
-    std::int32_t DeviceEscape(int func) override;
-    std::int32_t DeviceFlush(int queue) override;
-    std::uint32_t DeviceGetStatus(apd::DeviceStatus& stat) override;
-    std::int32_t DeviceReadFailed(std::int32_t code) override;
-    std::int32_t DeviceGetState(LineState& state) override;
+    ErrorCode DeviceEscape(int func) override;
+    ErrorCode DeviceFlush(int queue) override;
+    ErrorCode DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) override;
+    void DeviceReadFailed() override;
+    ErrorCode DeviceGetState(LineState& state) override;
     std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) override;
-    std::int32_t DeviceSetState(LineState& state) override;
+    ErrorCode DeviceSetState(LineState& state) override;
     std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) override;
     // One device event wait (see WaitForDeviceEvent); true when events were reported.
     bool DeviceWaitEvent(std::uint32_t& mask) override;
-    bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    ErrorCode DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
     // Waits, looking every millisecond, until the output ring and the driver's queue are
     // empty, within the bound of what was pending at the start. No wait when the device is
     // lost; false when the ring holds bytes and no output thread runs to send them.
@@ -76,12 +76,12 @@ public:
     void StopDispatcher() override;
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
                              std::uint32_t outSize) override;
-    std::int32_t DeviceClose() override;
-    std::int32_t YieldTime() override;
+    ErrorCode DeviceClose() override;
+    ErrorCode YieldTime() override;
     // Applies the boost to the threads that exist (best effort, ThreadPriority.h).
     void SetThreadPriorityBoost(std::uint8_t boost) override;
     // The modem lines; 0 when the device cannot report them.
-    std::uint32_t DeviceModemStatus() override;
+    ErrorCode DeviceModemStatus(std::uint32_t& status) override;
 
     // The device event wait with its full outcome.
     EventWaitResult WaitForDeviceEvent(std::uint32_t& mask);

@@ -26,9 +26,12 @@ TEST(WinPort, DtrAndRtsReachTheFarEndAndItsLinesComeBack) {
     // The far end drops CTS and DCD and keeps DSR (Linux numbering), which the device
     // reports in the modem status register's layout.
     line.SetLines(0x100);
-    EXPECT_EQ(d.DeviceModemStatus() & 0xF0, 0x20u);
+    std::uint32_t lines = 0;
+    ASSERT_EQ(d.DeviceModemStatus(lines), ecOK);
+    EXPECT_EQ(lines & 0xF0, 0x20u);
     line.SetLines(0x020 | 0x040);
-    EXPECT_EQ(d.DeviceModemStatus() & 0xF0, 0x90u);
+    ASSERT_EQ(d.DeviceModemStatus(lines), ecOK);
+    EXPECT_EQ(lines & 0xF0, 0x90u);
 }
 
 TEST(WinPort, FarEndVanishingIsSeenAndThePortIsGoneAfterwards) {

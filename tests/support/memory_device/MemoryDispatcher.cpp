@@ -297,7 +297,7 @@ void TMemoryDispatcher::SetPriorityBoostValue(std::uint8_t boost) {
 
 // ---- Device operations --------------------------------------------------------------
 
-std::int32_t TMemoryDispatcher::DeviceEscape(int func) {
+ErrorCode TMemoryDispatcher::DeviceEscape(int func) {
     DeviceHold hold(deviceLock_);
     escapes_.push_back(func);
     if (func == EscapeGetBaseAddress) {
@@ -306,7 +306,7 @@ std::int32_t TMemoryDispatcher::DeviceEscape(int func) {
     return refuseEscape_ ? -1 : 0;
 }
 
-std::int32_t TMemoryDispatcher::DeviceFlush(int queue) {
+ErrorCode TMemoryDispatcher::DeviceFlush(int queue) {
     if (queue == FlushInputQueue) {
         DeviceHold hold(deviceLock_);
         input_.clear();
@@ -325,8 +325,7 @@ std::int32_t TMemoryDispatcher::DeviceFlush(int queue) {
     return 0;
 }
 
-std::uint32_t TMemoryDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
-    std::uint32_t errors = 0;
+ErrorCode TMemoryDispatcher::DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) {
     std::uint32_t drain = 0;
     {
         DeviceHold hold(deviceLock_);
@@ -338,22 +337,21 @@ std::uint32_t TMemoryDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
     }
     {
         DeviceHold hold(deviceLock_);
-        errors = lineErrors_;
+        lineErrors = lineErrors_;
         lineErrors_ = 0;
         stat.Flags = 0;
         stat.cbInQue = static_cast<std::uint32_t>(input_.size() - inputRead_);
     }
     stat.cbOutQue = OutputRingCount();
-    return errors;
+    return ecOK;
 }
 
-std::int32_t TMemoryDispatcher::DeviceReadFailed(std::int32_t) {
+void TMemoryDispatcher::DeviceReadFailed() {
     DeviceHold hold(deviceLock_);
     ++readFailures_;
-    return 0;
 }
 
-std::int32_t TMemoryDispatcher::DeviceGetState(LineState& state) {
+ErrorCode TMemoryDispatcher::DeviceGetState(LineState& state) {
     DeviceHold hold(deviceLock_);
     state = line_;
     return 0;
@@ -383,7 +381,7 @@ std::int32_t TMemoryDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t s
     return static_cast<std::int32_t>(count);
 }
 
-std::int32_t TMemoryDispatcher::DeviceSetState(LineState& state) {
+ErrorCode TMemoryDispatcher::DeviceSetState(LineState& state) {
     const std::uint32_t pending = OutputRingCount();
     DeviceHold hold(deviceLock_);
     ++setStates_;
@@ -416,13 +414,13 @@ bool TMemoryDispatcher::DeviceWaitEvent(std::uint32_t& mask) {
     return false;
 }
 
-bool TMemoryDispatcher::DeviceSetupQueues(std::uint32_t, std::uint32_t) {
+ErrorCode TMemoryDispatcher::DeviceSetupQueues(std::uint32_t, std::uint32_t) {
     DeviceHold hold(deviceLock_);
     if (setupError_ != 0) {
         LastSystemError = setupError_;
-        return false;
+        return setupError_ > 0 ? -setupError_ : ecInternal;
     }
-    return true;
+    return ecOK;
 }
 
 ErrorCode TMemoryDispatcher::StartDispatcher() {
@@ -451,7 +449,7 @@ std::intptr_t TMemoryDispatcher::DeviceOpen(const std::string&, std::uint32_t, s
     return openResult_;
 }
 
-std::int32_t TMemoryDispatcher::DeviceClose() {
+ErrorCode TMemoryDispatcher::DeviceClose() {
     DeviceHold hold(deviceLock_);
     ++closes_;
     if (DeviceHandle < 0) {
@@ -461,13 +459,14 @@ std::int32_t TMemoryDispatcher::DeviceClose() {
     return 0;
 }
 
-std::int32_t TMemoryDispatcher::YieldTime() {
-    return 0;
+ErrorCode TMemoryDispatcher::YieldTime() {
+    return ecOK;
 }
 
-std::uint32_t TMemoryDispatcher::DeviceModemStatus() {
+ErrorCode TMemoryDispatcher::DeviceModemStatus(std::uint32_t& status) {
     DeviceHold hold(deviceLock_);
-    return modemLines_;
+    status = modemLines_;
+    return ecOK;
 }
 
 bool TMemoryDispatcher::DriverTogglesRts485() const {

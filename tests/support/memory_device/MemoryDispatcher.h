@@ -127,23 +127,23 @@ public:
     using TApdBaseDispatcher::RemoveProcedureHandler;
 
     // ---- Device operations ----------------------------------------------------------
-    std::int32_t DeviceEscape(int func) override;
-    std::int32_t DeviceFlush(int queue) override;
-    std::uint32_t DeviceGetStatus(apd::DeviceStatus& stat) override;
-    std::int32_t DeviceReadFailed(std::int32_t code) override;
-    std::int32_t DeviceGetState(LineState& state) override;
+    ErrorCode DeviceEscape(int func) override;
+    ErrorCode DeviceFlush(int queue) override;
+    ErrorCode DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) override;
+    void DeviceReadFailed() override;
+    ErrorCode DeviceGetState(LineState& state) override;
     std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) override;
-    std::int32_t DeviceSetState(LineState& state) override;
+    ErrorCode DeviceSetState(LineState& state) override;
     std::int32_t DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) override;
     bool DeviceWaitEvent(std::uint32_t& mask) override;
-    bool DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    ErrorCode DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
     ErrorCode StartDispatcher() override;
     void StopDispatcher() override;
     std::intptr_t DeviceOpen(const std::string& name, std::uint32_t inSize,
                              std::uint32_t outSize) override;
-    std::int32_t DeviceClose() override;
-    std::int32_t YieldTime() override;
-    std::uint32_t DeviceModemStatus() override;
+    ErrorCode DeviceClose() override;
+    ErrorCode YieldTime() override;
+    ErrorCode DeviceModemStatus(std::uint32_t& status) override;
 
 protected:
     bool DriverTogglesRts485() const override;
