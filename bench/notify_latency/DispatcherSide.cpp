@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "bench/notify_latency/Sides.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/platform/Messaging.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd::bench {
 

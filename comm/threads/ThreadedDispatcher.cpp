@@ -1,12 +1,12 @@
 // The device operations of the serial dispatcher, each on the SerialDevice.
 
-#include "comm/device/Win32Dispatcher.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 #include <algorithm>
 #include <thread>
 
-#include "comm/device/MainThreadCall.h"
-#include "comm/device/OutputRing.h"
+#include "comm/threads/MainThreadCall.h"
+#include "comm/threads/OutputRing.h"
 
 namespace apd {
 
@@ -16,14 +16,14 @@ namespace {
 constexpr std::intptr_t OpenDeviceToken = 1;
 } // namespace
 
-TApdWin32Dispatcher::TApdWin32Dispatcher(TApdBaseComponent* owner) : TApdBaseDispatcher(owner) {}
+ThreadedDispatcher::ThreadedDispatcher(TApdBaseComponent* owner) : TApdBaseDispatcher(owner) {}
 
-TApdWin32Dispatcher::~TApdWin32Dispatcher() {
+ThreadedDispatcher::~ThreadedDispatcher() {
     ShutDownDispatcher();
     mainCall_.reset();
 }
 
-void TApdWin32Dispatcher::ShutDownDispatcher() {
+void ThreadedDispatcher::ShutDownDispatcher() {
     ShutDownPort();
     // A thread may still be on its way out (a deferred close released by the dispatch
     // thread); nothing may go before it has finished.
@@ -31,8 +31,8 @@ void TApdWin32Dispatcher::ShutDownDispatcher() {
     CloseDispatcherEvents();
 }
 
-std::intptr_t TApdWin32Dispatcher::DeviceOpen(const std::string& name, std::uint32_t /*inSize*/,
-                                              std::uint32_t /*outSize*/) {
+std::intptr_t ThreadedDispatcher::DeviceOpen(const std::string& name, std::uint32_t /*inSize*/,
+                                             std::uint32_t /*outSize*/) {
     ClearDeviceLoss();
     const ErrorCode rc = Device.Open(name);
     if (rc == ecOK) {
@@ -45,7 +45,7 @@ std::intptr_t TApdWin32Dispatcher::DeviceOpen(const std::string& name, std::uint
     return -1;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceClose() {
+std::int32_t ThreadedDispatcher::DeviceClose() {
     if (DispatcherActive) {
         StopThreads = true;
         if (const auto events = EventsRef()) {
@@ -63,7 +63,7 @@ std::int32_t TApdWin32Dispatcher::DeviceClose() {
     return 0;
 }
 
-bool TApdWin32Dispatcher::DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
+bool ThreadedDispatcher::DeviceSetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
     // The sizes advise the driver (a terminal device keeps queues of its own size); a
     // missing device or a refusal fails, with the reason in LastSystemError.
     const ErrorCode rc = Device.SetupQueues(inSize, outSize);
@@ -74,24 +74,24 @@ bool TApdWin32Dispatcher::DeviceSetupQueues(std::uint32_t inSize, std::uint32_t 
     return true;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceGetState(LineState& state) {
+std::int32_t ThreadedDispatcher::DeviceGetState(LineState& state) {
     return Device.GetState(state) == ecOK ? 0 : -1;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceSetState(LineState& state) {
+std::int32_t ThreadedDispatcher::DeviceSetState(LineState& state) {
     return Device.SetState(state);
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceEscape(int func) {
+std::int32_t ThreadedDispatcher::DeviceEscape(int func) {
     return Device.Escape(func);
 }
 
-std::uint32_t TApdWin32Dispatcher::DeviceModemStatus() {
+std::uint32_t ThreadedDispatcher::DeviceModemStatus() {
     std::uint8_t status = 0;
     return Device.ModemStatus(status) == ecOK ? status : 0;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceFlush(int queue) {
+std::int32_t ThreadedDispatcher::DeviceFlush(int queue) {
     if (queue == FlushInputQueue) {
         return Device.PurgeInput();
     }
@@ -124,7 +124,7 @@ std::int32_t TApdWin32Dispatcher::DeviceFlush(int queue) {
     return rc;
 }
 
-std::uint32_t TApdWin32Dispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
+std::uint32_t ThreadedDispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
     std::uint32_t lineErrors = 0;
     apd::DeviceStatus fresh;
     const bool known = Device.GetStatus(fresh, lineErrors) == ecOK;
@@ -135,7 +135,7 @@ std::uint32_t TApdWin32Dispatcher::DeviceGetStatus(apd::DeviceStatus& stat) {
     return known ? lineErrors : 0;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t size) {
+std::int32_t ThreadedDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t size) {
     const std::int32_t got = Device.Read(buffer, size);
     if (got < 0) {
         if (Device.IsLost()) {
@@ -146,11 +146,11 @@ std::int32_t TApdWin32Dispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t
     return got;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceReadFailed(std::int32_t /*code*/) {
+std::int32_t ThreadedDispatcher::DeviceReadFailed(std::int32_t /*code*/) {
     return 0;
 }
 
-std::int32_t TApdWin32Dispatcher::DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) {
+std::int32_t ThreadedDispatcher::DeviceWrite(const std::uint8_t* buffer, std::uint32_t size) {
     {
         LockHold output(OutputLock);
         if (!OutputBuffer || OutQueueSize == 0) {
@@ -181,20 +181,20 @@ std::int32_t TApdWin32Dispatcher::DeviceWrite(const std::uint8_t* buffer, std::u
     return static_cast<std::int32_t>(size);
 }
 
-EventWaitResult TApdWin32Dispatcher::WaitForDeviceEvent(std::uint32_t& mask) {
+EventWaitResult ThreadedDispatcher::WaitForDeviceEvent(std::uint32_t& mask) {
     return Device.WaitEvent(mask);
 }
 
-bool TApdWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask) {
+bool ThreadedDispatcher::DeviceWaitEvent(std::uint32_t& mask) {
     return WaitForDeviceEvent(mask) == EventWaitResult::Events;
 }
 
-std::int32_t TApdWin32Dispatcher::YieldTime() {
+std::int32_t ThreadedDispatcher::YieldTime() {
     std::this_thread::yield();
     return 0;
 }
 
-void TApdWin32Dispatcher::RecordDeviceLoss() {
+void ThreadedDispatcher::RecordDeviceLoss() {
     DeviceLostFlag = true;
 }
 

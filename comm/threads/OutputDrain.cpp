@@ -1,18 +1,18 @@
 // The output thread's work: what DeviceWrite queued in the output ring goes to the device,
 // all pending bytes in one write per cycle.
 
-#include "comm/device/DispatcherThreads.h"
-#include "comm/device/OutputRing.h"
-#include "comm/device/Win32Dispatcher.h"
+#include "comm/threads/DispatcherThreads.h"
+#include "comm/threads/OutputRing.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 
-bool TApdWin32Dispatcher::OutputPending() {
+bool ThreadedDispatcher::OutputPending() {
     LockHold output(OutputLock);
     return OutputBuffer && (OutputBufferFull || OutputHead != OutputTail);
 }
 
-void TApdWin32Dispatcher::DrainOutputBuffer(DispatcherEvents& events) {
+void ThreadedDispatcher::DrainOutputBuffer(DispatcherEvents& events) {
     FailurePause pause(events);
     const auto advance = [this](std::uint32_t n) {
         LockHold output(OutputLock);

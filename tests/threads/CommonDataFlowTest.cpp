@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "comm/dispatch/NotificationMessages.h"
-#include "tests/device_threads/DataFlowFixture.h"
+#include "tests/threads/DataFlowFixture.h"
 
 namespace apd::test {
 namespace {

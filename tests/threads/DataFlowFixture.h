@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/device_threads/ThreadTestSupport.h"
 #include "tests/support/farend/FarEnd.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::test {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "comm/device/OutputRing.h"
+#include "comm/threads/OutputRing.h"
 
 namespace apd {
 namespace {

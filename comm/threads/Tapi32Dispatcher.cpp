@@ -1,11 +1,11 @@
 // The telephony dispatcher: its device is the handle it was created with.
 
-#include "comm/device/Tapi32Dispatcher.h"
+#include "comm/threads/Tapi32Dispatcher.h"
 
 namespace apd {
 
 TApdTAPI32Dispatcher::TApdTAPI32Dispatcher(TApdBaseComponent* owner, std::intptr_t tapiHandle)
-    : TApdWin32Dispatcher(owner), tapiHandle_(tapiHandle) {}
+    : ThreadedDispatcher(owner), tapiHandle_(tapiHandle) {}
 
 TApdTAPI32Dispatcher::~TApdTAPI32Dispatcher() {
     ShutDownDispatcher(); // the threads stop while this object is still whole

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "comm/device/Tapi32Dispatcher.h"
-#include "tests/device_threads/HandedOverPort.h"
-#include "tests/device_threads/ThreadTestSupport.h"
+#include "comm/threads/Tapi32Dispatcher.h"
 #include "tests/support/farend/FarEnd.h"
+#include "tests/threads/HandedOverPort.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::test {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <atomic>
 
-#include "tests/device_threads/ThreadTestSupport.h"
 #include "tests/support/farend/FarEnd.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::test {
 namespace {

@@ -1,12 +1,12 @@
-#include "comm/device/DispatcherThreads.h"
+#include "comm/threads/DispatcherThreads.h"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 #include <thread>
 
-#include "comm/device/ThreadPriority.h"
-#include "comm/device/Win32Dispatcher.h"
+#include "comm/threads/ThreadPriority.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 
@@ -14,7 +14,7 @@ namespace {
 thread_local TApdDispatcherThread* currentThread = nullptr;
 } // namespace
 
-TApdDispatcherThread::TApdDispatcherThread(TApdWin32Dispatcher& dispatcher,
+TApdDispatcherThread::TApdDispatcherThread(ThreadedDispatcher& dispatcher,
                                            std::shared_ptr<DispatcherEvents> events,
                                            std::shared_ptr<ThreadLife> life)
     : dispatcher_(dispatcher), events_(std::move(events)), life_(std::move(life)) {}
@@ -88,7 +88,7 @@ void FailurePause::Failed() {
 // ---- Comm thread ----------------------------------------------------------------------
 
 void TComThread::Execute() {
-    TApdWin32Dispatcher& d = dispatcher_;
+    ThreadedDispatcher& d = dispatcher_;
     DispatcherEvents& events = *events_;
     // Serial drivers here behave as those of the NT family: the ring trailing edge is not
     // requested. Reads never wait: the device is opened that way.
@@ -147,7 +147,7 @@ void TComThread::Execute() {
 }
 
 void TComThread::AwaitPass(std::uint64_t handed) {
-    TApdWin32Dispatcher& d = dispatcher_;
+    ThreadedDispatcher& d = dispatcher_;
     DispatcherEvents& events = *events_;
     while (!d.StopThreads && d.CommEventsServed < handed) {
         if (events.DispatchDone.Wait(DeliveryWatchMs) == platform::WaitResult::Signalled ||
@@ -165,7 +165,7 @@ void TComThread::AwaitPass(std::uint64_t handed) {
 // ---- Dispatch thread ------------------------------------------------------------------
 
 void TDispThread::Execute() {
-    TApdWin32Dispatcher& d = dispatcher_;
+    ThreadedDispatcher& d = dispatcher_;
     DispatcherEvents& events = *events_;
     events.ThreadAck.Set();
     unsigned wait = DispatchHeartbeatMs;
@@ -202,7 +202,7 @@ void TDispThread::BeforeFinish() {
 // ---- Output thread --------------------------------------------------------------------
 
 void TOutThread::Execute() {
-    TApdWin32Dispatcher& d = dispatcher_;
+    ThreadedDispatcher& d = dispatcher_;
     DispatcherEvents& events = *events_;
     events.ThreadAck.Set();
     platform::Event* const idle[] = {&events.OutputReady, &events.OutputFlush};

@@ -13,8 +13,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "tests/device_threads/ThreadTestSupport.h"
 #include "tests/support/pty/PtyPair.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::test {
 namespace {

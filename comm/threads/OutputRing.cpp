@@ -1,4 +1,4 @@
-#include "comm/device/OutputRing.h"
+#include "comm/threads/OutputRing.h"
 
 #include <algorithm>
 #include <cstring>

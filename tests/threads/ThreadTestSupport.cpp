@@ -1,4 +1,4 @@
-#include "tests/device_threads/ThreadTestSupport.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 #include <ctime>
 #include <future>

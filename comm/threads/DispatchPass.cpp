@@ -1,11 +1,11 @@
 // The passes of the dispatch thread: received bytes into the ring, then the trigger
 // checks, which deliver the notifications.
 
-#include "comm/device/Win32Dispatcher.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 
-void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
+void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
     // Calls a check while it delivers; false when a stop began meanwhile, which ends the
     // pass at once: nothing more is delivered once the port is closing.
     const auto repeatedly = [this](bool (TApdBaseDispatcher::*check)()) {
@@ -71,7 +71,7 @@ void TApdWin32Dispatcher::DispatchPass(DispatcherEvents& events) {
     events.DispatchDone.Set();
 }
 
-bool TApdWin32Dispatcher::FillStoredBytes() {
+bool ThreadedDispatcher::FillStoredBytes() {
     LockHold input(InputLock);
     const std::uint64_t before = BytesStored;
     FillDispatchBuffer();
@@ -84,7 +84,7 @@ bool TApdWin32Dispatcher::FillStoredBytes() {
     return BytesStored != before;
 }
 
-bool TApdWin32Dispatcher::HeartbeatNeeded() {
+bool ThreadedDispatcher::HeartbeatNeeded() {
     if (CommWorker == nullptr || DeviceLostFlag || Notifying ||
         (CommEventMask & (CommMaskModemGroup | CommMaskLineGroup)) != 0) {
         return true;
@@ -106,7 +106,7 @@ bool TApdWin32Dispatcher::HeartbeatNeeded() {
     return DeviceStatus.cbInQue != 0;
 }
 
-void TApdWin32Dispatcher::TimerPass() {
+void ThreadedDispatcher::TimerPass() {
     if (Stopping() || Notifying) {
         return;
     }

@@ -10,7 +10,7 @@
 
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/dispatch/TimerExpiry.h"
-#include "tests/device_threads/DataFlowFixture.h"
+#include "tests/threads/DataFlowFixture.h"
 
 namespace apd::test {
 namespace {

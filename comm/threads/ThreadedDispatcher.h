@@ -1,7 +1,8 @@
 #pragma once
-// The dispatcher over the machine's serial device: every device operation of
+// The threaded dispatcher over the machine's serial device: every device operation of
 // TApdBaseDispatcher on a SerialDevice, and the three worker threads that serve an open
-// port (DispatcherThreads.h).
+// port (DispatcherThreads.h). The program and the port component know it by the name
+// TApdWin32Dispatcher, which it has had since it ran only on Windows.
 //
 // This file and its .cpp are the same on every platform; what differs per platform is
 // SerialDevice, behind its own interface.
@@ -24,9 +25,9 @@
 #include <mutex>
 #include <string>
 
-#include "comm/device/DispatcherEvents.h"
 #include "comm/device/SerialDevice.h"
 #include "comm/dispatch/BaseDispatcher.h"
+#include "comm/threads/DispatcherEvents.h"
 
 namespace apd {
 
@@ -42,10 +43,10 @@ using ThreadErrorReport = std::function<void(const std::string& text)>;
 // thread can be made.
 using ThreadLauncher = std::function<void(std::shared_ptr<TApdDispatcherThread> thread)>;
 
-class TApdWin32Dispatcher : public TApdBaseDispatcher {
+class ThreadedDispatcher : public TApdBaseDispatcher {
 public:
-    explicit TApdWin32Dispatcher(TApdBaseComponent* owner);
-    ~TApdWin32Dispatcher() override;
+    explicit ThreadedDispatcher(TApdBaseComponent* owner);
+    ~ThreadedDispatcher() override;
 
     // ---- Device operations ----------------------------------------------------------
     // A line function; 0, or a negative code when the device cannot carry it out (a
@@ -198,5 +199,8 @@ private:
     ThreadErrorReport errorReport_; // DataLock
     ThreadLauncher launcher_;       // empty: TApdDispatcherThread::Launch; the opening thread's
 };
+
+// The name callers use for the threaded dispatcher.
+using TApdWin32Dispatcher = ThreadedDispatcher;
 
 } // namespace apd

@@ -6,12 +6,12 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "comm/device/DispatcherThreads.h"
-#include "comm/device/MainThreadCall.h"
-#include "comm/device/ThreadPriority.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/platform/MessageWait.h"
 #include "comm/platform/PumpOneMessage.h"
+#include "comm/threads/DispatcherThreads.h"
+#include "comm/threads/MainThreadCall.h"
+#include "comm/threads/ThreadPriority.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 
@@ -21,24 +21,24 @@ namespace {
 constexpr unsigned StopCheckMs = 50;
 } // namespace
 
-void TApdWin32Dispatcher::CreateDispatcherEvents() {
+void ThreadedDispatcher::CreateDispatcherEvents() {
     auto events = std::make_shared<DispatcherEvents>();
     std::lock_guard hold(eventsLock_);
     events_ = std::move(events);
 }
 
-std::shared_ptr<DispatcherEvents> TApdWin32Dispatcher::EventsRef() const {
+std::shared_ptr<DispatcherEvents> ThreadedDispatcher::EventsRef() const {
     std::lock_guard hold(eventsLock_);
     return events_;
 }
 
-void TApdWin32Dispatcher::TriggersChanged() {
+void ThreadedDispatcher::TriggersChanged() {
     if (const auto events = EventsRef()) {
         events->CommEventReady.Set();
     }
 }
 
-void TApdWin32Dispatcher::CloseDispatcherEvents() {
+void ThreadedDispatcher::CloseDispatcherEvents() {
     std::shared_ptr<DispatcherEvents> closing;
     {
         std::lock_guard hold(eventsLock_);
@@ -46,7 +46,7 @@ void TApdWin32Dispatcher::CloseDispatcherEvents() {
     }
 }
 
-void TApdWin32Dispatcher::FreePortResources() {
+void ThreadedDispatcher::FreePortResources() {
     // The base class frees the buffers after StopDispatcher; the events go too, also when
     // no thread was ever started (an open that failed).
     TApdBaseDispatcher::FreePortResources();
@@ -55,11 +55,11 @@ void TApdWin32Dispatcher::FreePortResources() {
     }
 }
 
-int TApdWin32Dispatcher::LiveThreads() const {
+int ThreadedDispatcher::LiveThreads() const {
     return life_->Alive();
 }
 
-ErrorCode TApdWin32Dispatcher::StartDispatcher() {
+ErrorCode ThreadedDispatcher::StartDispatcher() {
     {
         // DataLock only guards the state change: the waits below hold no lock, since a
         // starting thread may need DataLock for its first pass.
@@ -124,12 +124,12 @@ ErrorCode TApdWin32Dispatcher::StartDispatcher() {
     return failure;
 }
 
-void TApdWin32Dispatcher::SetThreadLauncher(ThreadLauncher launcher) {
+void ThreadedDispatcher::SetThreadLauncher(ThreadLauncher launcher) {
     launcher_ = std::move(launcher);
 }
 
 template <class Pred>
-void TApdWin32Dispatcher::WaitForThreads(Pred pred) {
+void ThreadedDispatcher::WaitForThreads(Pred pred) {
     const bool onWorker = TApdDispatcherThread::Current() != nullptr;
     while (!pred()) {
         if (onWorker) {
@@ -150,13 +150,13 @@ void TApdWin32Dispatcher::WaitForThreads(Pred pred) {
     }
 }
 
-void TApdWin32Dispatcher::WaitForAllThreads() {
+void ThreadedDispatcher::WaitForAllThreads() {
     const TApdDispatcherThread* self = TApdDispatcherThread::Current();
     const int remaining = self != nullptr && &self->Dispatcher() == this ? 1 : 0;
     WaitForThreads([&] { return life_->Alive() <= remaining; });
 }
 
-void TApdWin32Dispatcher::StopDispatcher() {
+void ThreadedDispatcher::StopDispatcher() {
     {
         LockHold data(DataLock); // only to test and set the flags: nothing waits under it
         if (!DispatcherActive) {
@@ -191,7 +191,7 @@ void TApdWin32Dispatcher::StopDispatcher() {
     CloseDispatcherEvents();
 }
 
-void TApdWin32Dispatcher::ThreadFinished(TApdDispatcherThread& thread) {
+void ThreadedDispatcher::ThreadFinished(TApdDispatcherThread& thread) {
     bool wasDispatchWorker = false;
     {
         std::lock_guard use(WorkerUseLock);
@@ -213,7 +213,7 @@ void TApdWin32Dispatcher::ThreadFinished(TApdDispatcherThread& thread) {
     }
 }
 
-void TApdWin32Dispatcher::SetThreadPriorityBoost(std::uint8_t boost) {
+void ThreadedDispatcher::SetThreadPriorityBoost(std::uint8_t boost) {
     {
         LockHold data(DataLock);
         if (boost == PriorityBoost) {
@@ -224,7 +224,7 @@ void TApdWin32Dispatcher::SetThreadPriorityBoost(std::uint8_t boost) {
     ApplyPriorities();
 }
 
-void TApdWin32Dispatcher::ApplyPriorities() {
+void ThreadedDispatcher::ApplyPriorities() {
     int boost = 0;
     {
         LockHold data(DataLock);
@@ -243,7 +243,7 @@ void TApdWin32Dispatcher::ApplyPriorities() {
     }
 }
 
-void TApdWin32Dispatcher::SetOutputThreadPriority(int level) {
+void ThreadedDispatcher::SetOutputThreadPriority(int level) {
     std::lock_guard use(WorkerUseLock);
     if (TApdDispatcherThread* t = OutputWorker) {
         t->SetPriorityLevel(level);
@@ -257,21 +257,21 @@ int LevelOf(const std::atomic<TApdDispatcherThread*>& worker) {
 }
 } // namespace
 
-int TApdWin32Dispatcher::CommThreadPriority() const {
+int ThreadedDispatcher::CommThreadPriority() const {
     std::lock_guard use(WorkerUseLock);
     return LevelOf(CommWorker);
 }
-int TApdWin32Dispatcher::DispatchThreadPriority() const {
+int ThreadedDispatcher::DispatchThreadPriority() const {
     std::lock_guard use(WorkerUseLock);
     return LevelOf(DispatchWorker);
 }
-int TApdWin32Dispatcher::OutputThreadPriority() const {
+int ThreadedDispatcher::OutputThreadPriority() const {
     std::lock_guard use(WorkerUseLock);
     return LevelOf(OutputWorker);
 }
 
-void TApdWin32Dispatcher::SyncNotify(std::uint32_t msg, std::uint32_t wParam,
-                                     const NotifyMethod& method, std::uint32_t lParam) {
+void ThreadedDispatcher::SyncNotify(std::uint32_t msg, std::uint32_t wParam,
+                                    const NotifyMethod& method, std::uint32_t lParam) {
     const auto call = [&] {
         method.Code(method.Data, msg, wParam, static_cast<platform::LParam>(lParam));
     };
@@ -282,12 +282,12 @@ void TApdWin32Dispatcher::SyncNotify(std::uint32_t msg, std::uint32_t wParam,
     mainCall_->Run(call);
 }
 
-void TApdWin32Dispatcher::SetThreadErrorReport(ThreadErrorReport report) {
+void ThreadedDispatcher::SetThreadErrorReport(ThreadErrorReport report) {
     LockHold data(DataLock);
     errorReport_ = std::move(report);
 }
 
-void TApdWin32Dispatcher::ReportThreadError(const std::string& text) {
+void ThreadedDispatcher::ReportThreadError(const std::string& text) {
     ThreadErrorReport report;
     {
         LockHold data(DataLock);

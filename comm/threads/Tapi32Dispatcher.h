@@ -3,17 +3,17 @@
 // hands over as a handle (a terminal's file descriptor on POSIX, a HANDLE opened for
 // overlapped I/O on Windows). DeviceOpen ignores the name and the sizes and adopts that
 // handle as the device (SerialDevice::Adopt); from then on every operation is
-// TApdWin32Dispatcher's, and DeviceClose closes the handed-over handle.
+// ThreadedDispatcher's, and DeviceClose closes the handed-over handle.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-#include "comm/device/Win32Dispatcher.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 
-class TApdTAPI32Dispatcher final : public TApdWin32Dispatcher {
+class TApdTAPI32Dispatcher final : public ThreadedDispatcher {
 public:
     TApdTAPI32Dispatcher(TApdBaseComponent* owner, std::intptr_t tapiHandle);
     ~TApdTAPI32Dispatcher() override;

@@ -20,16 +20,16 @@
 #include <memory>
 #include <mutex>
 
-#include "comm/device/DispatcherEvents.h"
 #include "comm/dispatch/TriggerRecords.h"
+#include "comm/threads/DispatcherEvents.h"
 
 namespace apd {
 
-class TApdWin32Dispatcher;
+class ThreadedDispatcher;
 
 class TApdDispatcherThread {
 public:
-    TApdDispatcherThread(TApdWin32Dispatcher& dispatcher, std::shared_ptr<DispatcherEvents> events,
+    TApdDispatcherThread(ThreadedDispatcher& dispatcher, std::shared_ptr<DispatcherEvents> events,
                          std::shared_ptr<ThreadLife> life);
     virtual ~TApdDispatcherThread() = default;
     TApdDispatcherThread(const TApdDispatcherThread&) = delete;
@@ -43,7 +43,7 @@ public:
     void SetPriorityLevel(int level);
     int PriorityLevel() const { return level_; }
 
-    TApdWin32Dispatcher& Dispatcher() const { return dispatcher_; }
+    ThreadedDispatcher& Dispatcher() const { return dispatcher_; }
 
     // The dispatcher thread running the calling code, or null on any other thread.
     static TApdDispatcherThread* Current();
@@ -53,7 +53,7 @@ protected:
     // Runs after Execute has returned or raised, just before ThreadFinished.
     virtual void BeforeFinish() {}
 
-    TApdWin32Dispatcher& dispatcher_;
+    ThreadedDispatcher& dispatcher_;
     const std::shared_ptr<DispatcherEvents> events_;
     bool endedByException_ = false; // set before BeforeFinish runs
 

@@ -1,4 +1,4 @@
-#include "comm/device/ThreadPriority.h"
+#include "comm/threads/ThreadPriority.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/platform/Messaging.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd::test {
 

@@ -1,4 +1,4 @@
-#include "comm/device/MainThreadCall.h"
+#include "comm/threads/MainThreadCall.h"
 
 #include <mutex>
 #include <string>

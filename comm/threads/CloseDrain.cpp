@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "comm/device/OutputRing.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/LineArithmetic.h"
+#include "comm/threads/OutputRing.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 
@@ -16,7 +16,7 @@ namespace {
 constexpr auto DrainPollInterval = std::chrono::milliseconds(1);
 } // namespace
 
-std::int64_t TApdWin32Dispatcher::QueuedForOutput() {
+std::int64_t ThreadedDispatcher::QueuedForOutput() {
     std::int64_t ring = 0;
     {
         LockHold output(OutputLock);
@@ -34,7 +34,7 @@ std::int64_t TApdWin32Dispatcher::QueuedForOutput() {
     return ring + driver;
 }
 
-bool TApdWin32Dispatcher::DeviceDrainOutput(std::uint32_t characterMicros) {
+bool ThreadedDispatcher::DeviceDrainOutput(std::uint32_t characterMicros) {
     if (DeviceLostFlag || Device.IsLost()) {
         return false;
     }
