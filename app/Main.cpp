@@ -3,8 +3,8 @@
 #include "app/ComSelectForm.h"
 #include "app/PortChoiceDialog.h"
 #include "app/ValueText.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/port/ApplicationExceptions.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "app/PortWait.h"
 
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/errors/ExceptionClasses.h"
 #include "comm/port/ComPort.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -17,8 +17,8 @@
 
 #include "bench/notify_latency/Measure.h"
 #include "comm/dispatch/NotificationMessages.h"
-#include "tests/device_threads/ThreadTestSupport.h"
 #include "tests/support/wine/FarLine.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::bench {
 namespace {

@@ -1,7 +1,5 @@
 // Construction and destruction, opening and closing, loading and copying.
 
-#include "comm/device/Tapi32Dispatcher.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/DispatcherRegistry.h"
 #include "comm/dispatch/LineArithmetic.h"
 #include "comm/dispatch/NotificationMessages.h"
@@ -11,6 +9,8 @@
 #include "comm/port/CustomComPort.h"
 #include "comm/port/CustomComPortImpl.h"
 #include "comm/port/ForceApplyHold.h"
+#include "comm/threads/Tapi32Dispatcher.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,7 +1,7 @@
 #include "comm/port/PortSelection.h"
 
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/errors/IntegerConversion.h"
+#include "comm/threads/ThreadedDispatcher.h"
 
 namespace apd {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/device_threads/HandedOverPort.h"
+#include "tests/threads/HandedOverPort.h"
 
 #include <windows.h>
 

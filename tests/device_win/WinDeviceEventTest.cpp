@@ -5,8 +5,8 @@
 
 #include <future>
 
-#include "comm/device/DispatcherEvents.h"
 #include "comm/device/SerialDevice.h"
+#include "comm/threads/DispatcherEvents.h"
 #include "tests/support/wine/FarLine.h"
 
 namespace apd::test {

@@ -1,11 +1,11 @@
 // The dispatcher on the Windows serial API, where the line broker's far end has modem
 // lines: DTR and RTS and the far end's lines, and the far end vanishing. The opening
-// tests both programs run are in tests/device_threads/CommonPortOpenTest.cpp.
+// tests both programs run are in tests/threads/CommonPortOpenTest.cpp.
 
 #include <gtest/gtest.h>
 
-#include "tests/device_threads/ThreadTestSupport.h"
 #include "tests/support/wine/FarLine.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::test {
 namespace {

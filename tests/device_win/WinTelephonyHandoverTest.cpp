@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "comm/device/Tapi32Dispatcher.h"
-#include "tests/device_threads/ThreadTestSupport.h"
+#include "comm/threads/Tapi32Dispatcher.h"
+#include "tests/threads/ThreadTestSupport.h"
 
 namespace apd::test {
 namespace {

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "comm/device/PortName.h"
-#include "comm/device/Win32Dispatcher.h"
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/errors/ExceptionClasses.h"
+#include "comm/threads/ThreadedDispatcher.h"
 #include "tests/port/PtyPortFixture.h"
 
 namespace apd::testing {

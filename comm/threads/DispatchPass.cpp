@@ -1,0 +1,124 @@
+// The passes of the dispatch thread: received bytes into the ring, then the trigger
+// checks, which deliver the notifications.
+
+#include "comm/threads/ThreadedDispatcher.h"
+
+namespace apd {
+
+void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
+    // Calls a check while it delivers; false when a stop began meanwhile, which ends the
+    // pass at once: nothing more is delivered once the port is closing.
+    const auto repeatedly = [this](bool (TApdBaseDispatcher::*check)()) {
+        while (!Stopping()) {
+            if (!(this->*check)()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const auto statusChecks = [&] {
+        if (Notifying) {
+            return true;
+        }
+        if (!repeatedly(&TApdBaseDispatcher::CheckStatusTriggers)) {
+            return false;
+        }
+        if (AnyStatusHit) {
+            ResetStatusHits();
+        }
+        return true;
+    };
+
+    // The device events handed over so far; this pass serves them all.
+    const std::uint64_t serving = CommEventsStored;
+    // The mask of the last device event: a heartbeat pass repeats its work.
+    const std::uint32_t mask = CommEventMask;
+    if ((mask & CommMaskModemGroup) != 0) {
+        RefreshModemStatus();
+        if (!statusChecks()) {
+            return;
+        }
+    }
+    if ((mask & CommMaskLineGroup) != 0) {
+        RefreshLineStatus();
+        if (!statusChecks()) {
+            return;
+        }
+    }
+    if (Stopping()) {
+        return;
+    }
+    // While a stream flows, the bytes that arrived during the checks (a handler reading the
+    // last block, say) are taken in the same pass: each round trip through the comm thread
+    // costs two thread wake-ups. The rounds are bounded so that a stream that never pauses
+    // still lets the pass end and the timer triggers run.
+    for (int round = 1;; ++round) {
+        const bool stored = FillStoredBytes();
+        if (!Notifying) {
+            if (!repeatedly(&TApdBaseDispatcher::CheckStatusTriggers) ||
+                !repeatedly(&TApdBaseDispatcher::CheckDataTriggers)) {
+                return;
+            }
+        }
+        if (!stored || round >= MaxFillsPerPass || Stopping()) {
+            break;
+        }
+    }
+    if (AnyStatusHit) {
+        ResetStatusHits();
+    }
+    CommEventsServed = serving;
+    events.DispatchDone.Set();
+}
+
+bool ThreadedDispatcher::FillStoredBytes() {
+    LockHold input(InputLock);
+    const std::uint64_t before = BytesStored;
+    FillDispatchBuffer();
+    // A driver hands over at most its own buffer per read (4 KB for a terminal), and
+    // refills it from what it holds behind once read: a second fill while the ring has
+    // room halves the deliveries a stream needs.
+    if (BytesStored != before && !RingIsFull) {
+        FillDispatchBuffer();
+    }
+    return BytesStored != before;
+}
+
+bool ThreadedDispatcher::HeartbeatNeeded() {
+    if (CommWorker == nullptr || DeviceLostFlag || Notifying ||
+        (CommEventMask & (CommMaskModemGroup | CommMaskLineGroup)) != 0) {
+        return true;
+    }
+    {
+        LockHold data(DataLock);
+        if (!TimerTriggers.empty() || !StatusTriggers.empty()) {
+            return true;
+        }
+    }
+    {
+        LockHold input(InputLock);
+        if (RingIsFull || UnscannedCount != 0) {
+            return true;
+        }
+    }
+    LockHold output(OutputLock);
+    RefreshLineStatus();
+    return DeviceStatus.cbInQue != 0;
+}
+
+void ThreadedDispatcher::TimerPass() {
+    if (Stopping() || Notifying) {
+        return;
+    }
+    AnyStatusHit = false;
+    while (!Stopping()) {
+        if (!CheckStatusTriggers() && !CheckTimerTriggers()) {
+            break;
+        }
+    }
+    if (AnyStatusHit) {
+        ResetStatusHits();
+    }
+}
+
+} // namespace apd
