@@ -91,9 +91,10 @@ TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidg
     CPort->SetOnPortOpen([this](apd::TApdCustomComPort&) { PortOpened(); });
     CPort->SetOnTriggerData(
         [this](apd::TApdCustomComPort& cp, std::uint16_t handle) { CPortTriggerData(cp, handle); });
-    connect(&lineTimer_, &QTimer::timeout, this, [this] { Guarded([this] { CheckLine(); }); });
+    connect(&lineTimer_, &QTimer::timeout, this,
+            [this] { GuardedCall(errorReport_, [this] { CheckLine(); }); });
     lineTimer_.start(250);
-    Guarded([this] { FormCreate(); });
+    GuardedCall(errorReport_, [this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
@@ -116,9 +117,12 @@ void TForm1::BuildMenu() {
     N4 = addItem("N4", QStringLiteral("Настройка"), true);
     N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
     N2 = addItem("N2", QStringLiteral("&Помощь"), false);
-    connect(N1, &QAction::triggered, this, [this] { Guarded([this] { N1Click(); }); });
-    connect(N4, &QAction::triggered, this, [this] { Guarded([this] { N4Click(); }); });
-    connect(N3, &QAction::triggered, this, [this] { Guarded([this] { N3Click(); }); });
+    connect(N1, &QAction::triggered, this,
+            [this] { GuardedCall(errorReport_, [this] { N1Click(); }); });
+    connect(N4, &QAction::triggered, this,
+            [this] { GuardedCall(errorReport_, [this] { N4Click(); }); });
+    connect(N3, &QAction::triggered, this,
+            [this] { GuardedCall(errorReport_, [this] { N3Click(); }); });
     // Service staff reveal the engineering menu with Ctrl+Alt+Shift+E.
     auto* chord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+E")), this);
     connect(chord, &QShortcut::activated, this, &TForm1::RevealEngineeringMenu);
@@ -148,7 +152,8 @@ void TForm1::BuildControls() {
     Button1 = new QPushButton(QStringLiteral("&Запомнить"), Panel1);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(800 - 209 - 4, 1, 209, 81);
-    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { GuardedCall(errorReport_, [this] { Button1Click(); }); });
     layout->addWidget(Panel1);
 
     Grid = new TStringGrid(GridColumns, GridRows, central);
@@ -165,15 +170,6 @@ void TForm1::BuildControls() {
     StoredLabel = new QLabel(StatusBar);
     StoredLabel->setObjectName(QStringLiteral("StoredLabel"));
     StatusBar->addPermanentWidget(StoredLabel);
-}
-
-template <typename Handler>
-void TForm1::Guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (...) {
-        ReportException(std::current_exception());
-    }
 }
 
 void TForm1::ReportException(std::exception_ptr error) {

@@ -4,6 +4,7 @@
 // serial port component CPort and receives the analyser's result records through the
 // component's data trigger on the record header 0xAA 0x55.
 
+#include "app/GuardedCall.h"
 #include "app/MessagePump.h"
 #include "app/PortWait.h"
 #include "app/ReportFile.h"
@@ -143,9 +144,6 @@ public:
 private:
     void BuildControls();
     void BuildMenu();
-    // Runs a handler called by a control; an exception goes to the error report.
-    template <typename Handler>
-    void Guarded(Handler&& handler);
 
     // Waits until `count` more bytes wait unread, bounded by their line time and the margin.
     bool WaitForBytes(std::uint32_t count);
@@ -165,6 +163,10 @@ private:
     void ShowStoredCount();
 
     std::unique_ptr<UserPrompts> prompts_;
+    // Where the handlers that controls and the line timer call report an exception.
+    const ErrorReport errorReport_ = [this](std::exception_ptr error) {
+        ReportException(std::move(error));
+    };
     ReceiveBounds bounds_;
     std::vector<JournalRow> journal_;
     bool lossShown_ = false;

@@ -15,11 +15,11 @@ const char* const LineEnd = "\r\n";
 // other failure by the system's error number.
 int FailureCode(const QFile& file, int systemError) {
     if (systemError == ENOSPC) {
-        return IoDiskFull;
+        return apd::IoDiskFull;
     }
     if (systemError == EACCES || systemError == EPERM || systemError == EROFS ||
         systemError == EISDIR || file.error() == QFileDevice::PermissionsError) {
-        return IoAccessDenied;
+        return apd::IoAccessDenied;
     }
     return systemError != 0 ? systemError : static_cast<int>(file.error());
 }
@@ -74,7 +74,7 @@ bool WriteReportFile(const QString& path, const std::vector<JournalRow>& rows) {
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        throw EInOutError(FailureCode(file, errno));
+        throw apd::EInOutError(FailureCode(file, errno));
     }
     bool replaced = false;
     for (const JournalRow& row : rows) {
@@ -82,13 +82,13 @@ bool WriteReportFile(const QString& path, const std::vector<JournalRow>& rows) {
             const QByteArray bytes = EncodeWindows1251(line, &replaced) + LineEnd;
             errno = 0;
             if (file.write(bytes) != bytes.size()) {
-                throw EInOutError(FailureCode(file, errno));
+                throw apd::EInOutError(FailureCode(file, errno));
             }
         }
     }
     errno = 0;
     if (!file.flush()) {
-        throw EInOutError(FailureCode(file, errno));
+        throw apd::EInOutError(FailureCode(file, errno));
     }
     file.close();
     return replaced;

@@ -3,7 +3,7 @@
 // ends, whatever the user's locale, because the readers of these reports expect exactly
 // that.
 
-#include "app/RuntimeErrors.h"
+#include "comm/errors/RuntimeErrors.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,7 +33,7 @@ QStringList ReportLines(const JournalRow& row);
 QByteArray EncodeWindows1251(const QString& text, bool* replaced);
 
 // Creates or truncates the file and writes the rows. Every operation is checked; the first
-// failure raises EInOutError and leaves the lines written before it in the file. Returns
+// failure raises apd::EInOutError and leaves the lines written before it in the file. Returns
 // true when some character had to be written as '?'.
 bool WriteReportFile(const QString& path, const std::vector<JournalRow>& rows);
 

@@ -92,17 +92,6 @@ TFSetup::TFSetup(SettingsBlock& block, SetupActions actions, QWidget* parent)
     }
 }
 
-template <typename Handler>
-void TFSetup::Guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (...) {
-        if (actions_.report) {
-            actions_.report(std::current_exception());
-        }
-    }
-}
-
 void TFSetup::BuildControls() {
     // The controls are made in their tab order; the layouts below place them.
     auto label = [this](const QString& text) {
@@ -247,7 +236,8 @@ void TFSetup::BuildControls() {
     rows->addLayout(buttons);
 
     auto bind = [this](auto* sender, auto signal, void (TFSetup::*handler)()) {
-        connect(sender, signal, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        connect(sender, signal, this,
+                [this, handler] { GuardedCall(actions_.report, [&] { (this->*handler)(); }); });
     };
     bind(ScrollBar1, &QScrollBar::valueChanged, &TFSetup::ScrollBar1Change);
     bind(ScrollBar2, &QScrollBar::valueChanged, &TFSetup::ScrollBar2Change);

@@ -3,6 +3,7 @@
 // read just before, lets the engineer edit it, fill in the factory defaults or zero the
 // counters, and on "&Сохранить" gathers the controls back into the block and has it written.
 
+#include "app/GuardedCall.h"
 #include "app/SettingsFields.h"
 
 #include <QDialog>
@@ -25,7 +26,7 @@ struct SetupActions {
     std::function<void()> beginSave; // the block is about to be written
     // Writes the block; false when the analyser stopped answering.
     std::function<bool(const SettingsBlock&)> write;
-    std::function<void(std::exception_ptr)> report; // the application's error report
+    ErrorReport report; // the application's error report
 };
 
 // The factory default of the information line.
@@ -87,9 +88,6 @@ public:
 
 private:
     void BuildControls();
-    // Runs a handler; an exception goes to the error report.
-    template <typename Handler>
-    void Guarded(Handler&& handler);
     void CodeEditChange(QLineEdit* edit, QScrollBar* bar, const QLabel* label);
     // Gathers the controls into a copy of the block; raises for a text that is no
     // integer, a negative number or an information line that cannot be stored.

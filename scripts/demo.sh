@@ -33,7 +33,7 @@ fi
 
 bash scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)" --target Project vorsilan-sim
+cmake --build build/release -j "$(nproc)" --target vorsilan-workstation vorsilan-sim
 
 ports="$(mktemp -d)"
 export VORSILAN_PORT_DIR="$ports"

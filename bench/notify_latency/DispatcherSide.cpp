@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
-#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -16,61 +14,14 @@
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/platform/Messaging.h"
 #include "comm/threads/ThreadedDispatcher.h"
+#include "tests/support/messaging/PumpingThread.h"
 
 namespace apd::bench {
 
 namespace {
 
-using Handler = std::function<void(std::uint32_t msg, std::uint32_t wParam)>;
-
-platform::LResult BenchWindowProc(platform::WindowHandle window, std::uint32_t message,
-                                  platform::WParam wParam, platform::LParam lParam) {
-    auto* handler = reinterpret_cast<Handler*>(platform::GetWindowExtra(window, 0));
-    if (handler == nullptr || message < MsgTriggerAvail || message > MsgTriggerStatus) {
-        return platform::DefaultWindowProc(window, message, wParam, lParam);
-    }
-    (*handler)(message, static_cast<std::uint32_t>(wParam));
-    return 0;
-}
-
-// A thread with one window, serving its queue like a GUI thread.
-class PumpingThread {
-public:
-    explicit PumpingThread(Handler handler) : handler_(std::move(handler)) {
-        static std::once_flag once;
-        std::call_once(once, [] {
-            platform::RegisterWindowClass("NotifyBenchWindow", &BenchWindowProc, sizeof(void*));
-        });
-        std::promise<platform::WindowHandle> made;
-        auto window = made.get_future();
-        thread_ = std::thread([this, &made] {
-            const auto w = platform::CreateHiddenWindow("NotifyBenchWindow");
-            platform::SetWindowExtra(w, 0, reinterpret_cast<std::intptr_t>(&handler_));
-            made.set_value(w);
-            while (!stop_) {
-                platform::WaitForQueueActivity(platform::InfiniteTimeout);
-                platform::Message m;
-                while (platform::PeekWindowMessage(m, true)) {
-                    platform::DispatchWindowMessage(m);
-                }
-            }
-            platform::DestroyHiddenWindow(w);
-        });
-        window_ = window.get();
-    }
-    ~PumpingThread() {
-        stop_ = true;
-        platform::PostWindowMessage(window_, 0x0400, 0, 0);
-        thread_.join();
-    }
-    platform::WindowHandle Window() const { return window_; }
-
-private:
-    Handler handler_;
-    std::atomic<bool> stop_{false};
-    platform::WindowHandle window_ = 0;
-    std::thread thread_;
-};
+using test::PumpingThread;
+using test::Seen;
 
 struct OpenPort {
     explicit OpenPort(test::PtyPair& line) : dispatcher(nullptr) {
@@ -97,8 +48,8 @@ LatencyRun DispatcherLatency(test::PtyPair& line, int records) {
     const std::uint8_t header[] = {0xAA, 0x55};
     d.AddDataTrigger(header, false, 2);
     std::atomic<Clock::rep> writtenAt{0};
-    PumpingThread gui([&](std::uint32_t msg, std::uint32_t) {
-        if (msg != MsgTriggerData) {
+    PumpingThread gui([&](const Seen& seen) {
+        if (seen.msg != MsgTriggerData) {
             return;
         }
         const auto now = Clock::now();
@@ -143,13 +94,13 @@ double DispatcherThroughput(test::PtyPair& line, std::size_t bytes) {
     std::size_t got = 0; // the pumping thread's; read under m at the end
     bool inOrder = true;
     std::vector<std::uint8_t> block(DispatchBufferSize);
-    PumpingThread gui([&](std::uint32_t msg, std::uint32_t count) {
-        if (msg != MsgTriggerAvail) {
+    PumpingThread gui([&](const Seen& seen) {
+        if (seen.msg != MsgTriggerAvail) {
             return;
         }
         // The handler takes what it is offered in one block, as a real reader of a stream
         // would; the check of every byte stays.
-        const std::int32_t n = d.GetBlock(block.data(), count);
+        const std::int32_t n = d.GetBlock(block.data(), seen.wParam);
         const std::size_t taken = n > 0 ? static_cast<std::size_t>(n) : 0;
         std::size_t at = 0;
         {
@@ -192,7 +143,7 @@ double DispatcherIdleCpu(test::PtyPair& line, double seconds) {
     if (!port.ok) {
         return -1;
     }
-    PumpingThread gui([](std::uint32_t, std::uint32_t) {});
+    PumpingThread gui([](const Seen&) {});
     port.Attach(gui);
     const double before = ProcessCpuSeconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));

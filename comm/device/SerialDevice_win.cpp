@@ -5,18 +5,15 @@
 // before the call that started it returns, so no record or buffer is used by the driver
 // after its call has left, and Close finds nothing in flight once the gate is idle.
 
-#include "comm/device/SerialDevice.h"
-
 #include "comm/device/DcbAccess_win.h"
 #include "comm/device/DcbTranslation.h"
 #include "comm/device/PortName.h"
+#include "comm/device/SerialBackend.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <condition_variable>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -155,53 +152,16 @@ private:
 
 } // namespace
 
-ErrorCode DeviceLostCode() {
-    return ecDeviceLost;
-}
-
-struct SerialDevice::Impl {
-    // The gate: which handle is open, and how many calls are using it.
-    mutable std::mutex gateMutex;
-    std::condition_variable gateIdle;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    HANDLE claim = nullptr; // the named object marking the device as open
-    int inFlight = 0;
-    std::string path;
-    std::atomic<bool> closing{false};
-    std::atomic<bool> lost{false};
-    std::atomic<bool> writeRefused{false};
-
-    // Fixed while open.
-    EventHandle readDone;    // ReadFile's overlapped event
-    EventHandle writeDone;   // WriteFile's
-    EventHandle waitDone;    // WaitCommEvent's
-    EventHandle waitCancel;  // ends WaitEvent: a new mask, or Close (manual reset)
-    EventHandle writeCancel; // ends WaitWritable (auto reset)
-
-    // Event mask, line errors and the wait's record; stateMutex.
-    std::mutex stateMutex;
-    std::uint32_t eventMask = 0;
-    std::uint64_t maskGeneration = 0;
-    std::uint32_t refusedEvents = 0; // bits the driver cannot wait for (see WaitEvent)
-    std::uint32_t pendingErrors = 0; // line errors read but not yet reported by GetStatus
-    std::atomic<std::uint64_t> inputTaken{0};
-    // Only the waiting thread uses these.
-    std::uint32_t reportedInput = 0;
-    std::uint64_t reportedTaken = 0;
-    DWORD waitModem = 0;
-    bool pollInstead = false; // the driver's event wait does not work (see WaitEvent)
-
-    // The write in progress; writeMutex.
-    std::mutex writeMutex;
-    std::vector<std::uint8_t> writeBuffer;
-    OVERLAPPED writeOverlap{};
-    bool writePending = false;
+// The open device, its wait handles, the write in progress and the records the backend
+// keeps beside the core's.
+struct SerialBackend::Native {
+    explicit Native(SerialDeviceCore& c) : core(c) {}
 
     // Records a failure of a call on the open device: one that means the device is gone
     // marks it lost for good and is reported as DeviceLostCode().
     ErrorCode Fail(DWORD error) {
         if (MeansDeviceLost(error)) {
-            lost = true;
+            core.lost = true;
             return DeviceLostCode();
         }
         return -static_cast<ErrorCode>(error);
@@ -209,30 +169,31 @@ struct SerialDevice::Impl {
 
     // ClearCommError, keeping the error flags for GetStatus. ecOK, or the failure's code (the
     // loss of the device once it is lost).
-    ErrorCode ReadComStat(HANDLE h, COMSTAT& stat, DWORD& errors) {
+    ErrorCode ReadComStat(COMSTAT& stat, DWORD& errors) {
         errors = 0;
-        if (!::ClearCommError(h, &errors, &stat)) {
+        if (!::ClearCommError(handle, &errors, &stat)) {
             const ErrorCode failure = Fail(::GetLastError());
-            return lost ? DeviceLostCode() : failure;
+            return core.lost ? DeviceLostCode() : failure;
         }
-        std::lock_guard lock(stateMutex);
+        std::lock_guard lock(core.stateMutex);
         pendingErrors |= errors & 0x1F;
         return ecOK;
     }
 
     // The driver mask for a requested mask: without bits it refused and the trailing edge.
+    // core.stateMutex held.
     std::uint32_t DriverMask(std::uint32_t mask) const {
         return mask & EventsSupported & ~refusedEvents;
     }
 
     // Waits for an overlapped operation that has been asked to end; cancels it when it
     // does not end promptly. The transferred count, or 0.
-    DWORD FinishOverlapped(HANDLE h, OVERLAPPED& ov, bool& ok) {
+    DWORD FinishOverlapped(OVERLAPPED& ov, bool& ok) {
         if (::WaitForSingleObject(ov.hEvent, PromptCompletionMs) != WAIT_OBJECT_0) {
-            ::CancelIoEx(h, &ov);
+            ::CancelIoEx(handle, &ov);
         }
         DWORD n = 0;
-        ok = ::GetOverlappedResult(h, &ov, &n, TRUE) != FALSE;
+        ok = ::GetOverlappedResult(handle, &ov, &n, TRUE) != FALSE;
         if (!ok) {
             n = 0;
         }
@@ -241,71 +202,57 @@ struct SerialDevice::Impl {
     }
 
     // Finishes a completed or abandoned write; writeMutex held.
-    void SettleWrite(HANDLE h, bool abandon) {
+    void SettleWrite(bool abandon) {
         if (!writePending) {
             return;
         }
         DWORD n = 0;
         if (abandon) {
             bool ok = false;
-            FinishOverlapped(h, writeOverlap, ok);
-        } else if (!::GetOverlappedResult(h, &writeOverlap, &n, TRUE)) {
+            FinishOverlapped(writeOverlap, ok);
+        } else if (!::GetOverlappedResult(handle, &writeOverlap, &n, TRUE)) {
             Fail(::GetLastError());
         }
         ::ResetEvent(writeOverlap.hEvent);
         writePending = false;
     }
 
-    ErrorCode Start(HANDLE h, std::string devicePath);
+    // Makes `h`, a serial device opened for overlapped I/O, the open device: raw binary
+    // transfer, reads that return at once with what the driver holds, no events asked
+    // for, the wait handles and the wait's baselines. On failure the line settings and
+    // time-outs are as they were and the handle is still the caller's.
+    ErrorCode Start(HANDLE h);
 
-    class Call;
+    SerialDeviceCore& core;
+
+    // Fixed while open (see SerialDeviceCore's gate).
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE claim = nullptr;  // the named object marking the device as open
+    EventHandle readDone;    // ReadFile's overlapped event
+    EventHandle writeDone;   // WriteFile's
+    EventHandle waitDone;    // WaitCommEvent's
+    EventHandle waitCancel;  // ends WaitEvent: a new mask, or Close (manual reset)
+    EventHandle writeCancel; // ends WaitWritable (auto reset)
+
+    // Line errors and the driver's refusals; core.stateMutex.
+    std::uint32_t refusedEvents = 0; // bits the driver cannot wait for (see WaitEvent)
+    std::uint32_t pendingErrors = 0; // line errors read but not yet reported by GetStatus
+    // Only the waiting thread uses these.
+    DWORD waitModem = 0;
+    bool pollInstead = false; // the driver's event wait does not work (see WaitEvent)
+
+    // The write in progress; writeMutex.
+    std::mutex writeMutex;
+    std::vector<std::uint8_t> writeBuffer;
+    OVERLAPPED writeOverlap{};
+    bool writePending = false;
 };
 
-class SerialDevice::Impl::Call {
-public:
-    explicit Call(SerialDevice::Impl& impl) : impl_(impl) {
-        std::lock_guard lock(impl_.gateMutex);
-        if (impl_.handle != INVALID_HANDLE_VALUE && !impl_.closing) {
-            handle_ = impl_.handle;
-            ++impl_.inFlight;
-        }
-    }
-    ~Call() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            std::lock_guard lock(impl_.gateMutex);
-            if (--impl_.inFlight == 0) {
-                impl_.gateIdle.notify_all();
-            }
-        }
-    }
-    Call(const Call&) = delete;
-    Call& operator=(const Call&) = delete;
+SerialBackend::SerialBackend(SerialDeviceCore& core) : os_(std::make_unique<Native>(core)) {}
 
-    bool Open() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Handle() const { return handle_; }
-    ErrorCode Usable() const {
-        if (!Open()) {
-            return ecCommNotOpen;
-        }
-        return impl_.lost ? DeviceLostCode() : ecOK;
-    }
+SerialBackend::~SerialBackend() = default;
 
-private:
-    SerialDevice::Impl& impl_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-SerialDevice::SerialDevice() : impl_(std::make_unique<Impl>()) {}
-
-SerialDevice::~SerialDevice() {
-    Close();
-}
-
-// Makes `h`, a serial device opened for overlapped I/O, the open device: raw binary
-// transfer, reads that return at once with what the driver holds, no events asked for,
-// the wait handles and the wait's baselines. On failure the line settings and time-outs
-// are as they were and the handle is still the caller's. gateMutex held, nothing open.
-ErrorCode SerialDevice::Impl::Start(HANDLE h, std::string devicePath) {
+ErrorCode SerialBackend::Native::Start(HANDLE h) {
     auto dropEvents = [&] {
         readDone.Reset();
         writeDone.Reset();
@@ -352,13 +299,9 @@ ErrorCode SerialDevice::Impl::Start(HANDLE h, std::string devicePath) {
     DWORD modem = 0;
     (void)::GetCommModemStatus(h, &modem);
     {
-        std::lock_guard lock(stateMutex);
-        eventMask = 0;
-        ++maskGeneration;
+        std::lock_guard lock(core.stateMutex);
         refusedEvents = 0;
         pendingErrors = 0;
-        reportedInput = 0;
-        reportedTaken = inputTaken;
         waitModem = modem;
         pollInstead = false;
     }
@@ -368,26 +311,15 @@ ErrorCode SerialDevice::Impl::Start(HANDLE h, std::string devicePath) {
         writeOverlap.hEvent = writeDone.Get();
         writePending = false;
     }
-    lost = false;
-    closing = false;
-    writeRefused = false;
-    path = std::move(devicePath);
     handle = h;
     return ecOK;
 }
 
-ErrorCode SerialDevice::Open(std::string_view name) {
-    Impl& d = *impl_;
-    std::lock_guard gate(d.gateMutex);
-    if (d.handle != INVALID_HANDLE_VALUE) {
-        return ecAlreadyOpen;
-    }
-    if (const ErrorCode rc = CheckPortName(name); rc != ecOK) {
-        return rc;
-    }
-    std::string path = DevicePathFor(name);
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+ErrorCode SerialBackend::Open(std::string_view name, std::string& path) {
+    Native& d = *os_;
+    std::string device = DevicePathFor(name);
+    HANDLE h = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return OpenFailure(::GetLastError());
     }
@@ -398,7 +330,7 @@ ErrorCode SerialDevice::Open(std::string_view name) {
     // Windows' serial drivers refuse a second open with ERROR_ACCESS_DENIED; Wine's lets
     // it through. A named object held while the device is open refuses it in the same
     // way, between processes of this session too.
-    HANDLE claim = ::CreateMutexA(nullptr, FALSE, ClaimNameFor(path).c_str());
+    HANDLE claim = ::CreateMutexA(nullptr, FALSE, ClaimNameFor(device).c_str());
     if (claim == nullptr) {
         return fail(ecOutOfMemory);
     }
@@ -411,47 +343,38 @@ ErrorCode SerialDevice::Open(std::string_view name) {
         return fail(rc);
     };
 
-    if (const ErrorCode rc = d.Start(h, std::move(path)); rc != ecOK) {
+    if (const ErrorCode rc = d.Start(h); rc != ecOK) {
         return failClaimed(rc);
     }
     d.claim = claim;
+    path = std::move(device);
     return ecOK;
 }
 
-ErrorCode SerialDevice::Adopt(NativeDeviceHandle handle) {
-    Impl& d = *impl_;
-    std::lock_guard gate(d.gateMutex);
-    if (d.handle != INVALID_HANDLE_VALUE) {
-        return ecAlreadyOpen;
-    }
+ErrorCode SerialBackend::Adopt(NativeDeviceHandle handle, std::string& /*path*/) {
+    Native& d = *os_;
     HANDLE h = reinterpret_cast<HANDLE>(handle);
     DWORD flags = 0;
     if (h == nullptr || h == INVALID_HANDLE_VALUE || !::GetHandleInformation(h, &flags)) {
         return ecBadHandle;
     }
-    return d.Start(h, std::string());
+    return d.Start(h);
 }
 
-ErrorCode SerialDevice::Close() {
-    Impl& d = *impl_;
-    std::unique_lock gate(d.gateMutex);
-    if (d.handle == INVALID_HANDLE_VALUE) {
-        return ecCommNotOpen;
-    }
-    if (d.closing) {
-        d.gateIdle.wait(gate, [&] { return d.handle == INVALID_HANDLE_VALUE; });
-        return ecCommNotOpen;
-    }
-    d.closing = true;
+void SerialBackend::EndWaits() {
+    Native& d = *os_;
     ::SetEvent(d.waitCancel.Get());
     ::SetEvent(d.writeCancel.Get());
     ::SetCommMask(d.handle, 0); // ends an event wait in progress
-    d.gateIdle.wait(gate, [&] { return d.inFlight == 0; });
+}
+
+ErrorCode SerialBackend::Release() {
+    Native& d = *os_;
     {
         std::lock_guard lock(d.writeMutex);
         if (d.writePending) { // a write still with the driver is abandoned
             ::PurgeComm(d.handle, PURGE_TXABORT | PURGE_TXCLEAR);
-            d.SettleWrite(d.handle, true);
+            d.SettleWrite(true);
         }
     }
     const BOOL closed = ::CloseHandle(d.handle);
@@ -464,63 +387,36 @@ ErrorCode SerialDevice::Close() {
     d.waitCancel.Reset();
     d.writeCancel.Reset();
     d.handle = INVALID_HANDLE_VALUE;
-    d.path.clear();
-    d.closing = false;
-    d.lost = false;
-    d.gateIdle.notify_all();
     return closed ? ecOK : -static_cast<ErrorCode>(error);
 }
 
-ErrorCode SerialDevice::SetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
+ErrorCode SerialBackend::SetupQueues(std::uint32_t inSize, std::uint32_t outSize) {
+    Native& d = *os_;
+    if (d.core.lost) {
+        return DeviceLostCode();
     }
-    if (!::SetupComm(call.Handle(), inSize, outSize)) {
+    if (!::SetupComm(d.handle, inSize, outSize)) {
         return d.Fail(::GetLastError());
     }
     return ecOK;
 }
 
-bool SerialDevice::IsOpen() const {
-    std::lock_guard gate(impl_->gateMutex);
-    return impl_->handle != INVALID_HANDLE_VALUE && !impl_->closing;
-}
-
-bool SerialDevice::IsLost() const {
-    return impl_->lost;
-}
-
-std::string SerialDevice::Path() const {
-    std::lock_guard gate(impl_->gateMutex);
-    return impl_->path;
-}
-
-ErrorCode SerialDevice::GetState(LineState& state) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
+ErrorCode SerialBackend::GetState(LineState& state) {
+    Native& d = *os_;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(call.Handle(), &dcb)) {
+    if (!::GetCommState(d.handle, &dcb)) {
         return d.Fail(::GetLastError());
     }
     state = LineStateFromDcb(FieldsOf(dcb));
     return ecOK;
 }
 
-ErrorCode SerialDevice::SetState(const LineState& state) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
+ErrorCode SerialBackend::SetState(const LineState& state) {
+    Native& d = *os_;
     DCB before{};
     before.DCBlength = sizeof before;
-    if (!::GetCommState(call.Handle(), &before)) {
+    if (!::GetCommState(d.handle, &before)) {
         return d.Fail(::GetLastError());
     }
     DcbFields wanted = FieldsOf(before);
@@ -529,51 +425,47 @@ ErrorCode SerialDevice::SetState(const LineState& state) {
     }
     DCB dcb = before;
     CopyToDcb(wanted, dcb);
-    if (!::SetCommState(call.Handle(), &dcb)) {
+    if (!::SetCommState(d.handle, &dcb)) {
         const DWORD error = ::GetLastError();
-        (void)::SetCommState(call.Handle(), &before);
+        (void)::SetCommState(d.handle, &before);
         return d.Fail(error);
     }
     // A driver may take a request and keep only part of it: what does not hold is a
     // refusal, and the line is put back as it was.
     DCB held{};
     held.DCBlength = sizeof held;
-    if (!::GetCommState(call.Handle(), &held)) {
+    if (!::GetCommState(d.handle, &held)) {
         return d.Fail(::GetLastError());
     }
     if (!DcbHolds(wanted, FieldsOf(held))) {
-        (void)::SetCommState(call.Handle(), &before);
+        (void)::SetCommState(d.handle, &before);
         return -static_cast<ErrorCode>(ERROR_INVALID_PARAMETER);
     }
     return ecOK;
 }
 
-ErrorCode SerialDevice::Escape(int function) {
-    Impl& d = *impl_;
+ErrorCode SerialBackend::CheckEscape(int function) const {
     // The line functions carry the values of EscapeCommFunction's SETRTS ... CLRDTR.
     static_assert(EscapeSetRts == SETRTS && EscapeClearRts == CLRRTS && EscapeSetDtr == SETDTR &&
                   EscapeClearDtr == CLRDTR);
     if (function < EscapeSetRts || function > EscapeClearDtr) {
         return -static_cast<ErrorCode>(ERROR_INVALID_PARAMETER);
     }
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
-    if (!::EscapeCommFunction(call.Handle(), static_cast<DWORD>(function))) {
+    return ecOK;
+}
+
+ErrorCode SerialBackend::Escape(int function) {
+    Native& d = *os_;
+    if (!::EscapeCommFunction(d.handle, static_cast<DWORD>(function))) {
         return d.Fail(::GetLastError());
     }
     return ecOK;
 }
 
-ErrorCode SerialDevice::ModemStatus(std::uint8_t& status) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
+ErrorCode SerialBackend::ModemStatus(std::uint8_t& status) {
+    Native& d = *os_;
     DWORD lines = 0;
-    if (!::GetCommModemStatus(call.Handle(), &lines)) {
+    if (!::GetCommModemStatus(d.handle, &lines)) {
         return d.Fail(::GetLastError());
     }
     // MS_CTS_ON 0x10, MS_DSR_ON 0x20, MS_RING_ON 0x40 and MS_RLSD_ON 0x80 are the UART's
@@ -582,43 +474,31 @@ ErrorCode SerialDevice::ModemStatus(std::uint8_t& status) {
     return ecOK;
 }
 
-ErrorCode SerialDevice::GetStatus(DeviceStatus& status, std::uint32_t& lineErrors) {
-    Impl& d = *impl_;
-    lineErrors = 0;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
+ErrorCode SerialBackend::GetStatus(DeviceStatus& status, std::uint32_t& lineErrors) {
+    Native& d = *os_;
     COMSTAT stat{};
     DWORD errors = 0;
-    if (const ErrorCode rc = d.ReadComStat(call.Handle(), stat, errors); rc != ecOK) {
+    if (const ErrorCode rc = d.ReadComStat(stat, errors); rc != ecOK) {
         return rc;
     }
     status.Flags = ComstatFlags(stat);
     status.cbInQue = stat.cbInQue;
     status.cbOutQue = stat.cbOutQue;
-    std::lock_guard lock(d.stateMutex);
+    std::lock_guard lock(d.core.stateMutex);
     lineErrors = d.pendingErrors;
     d.pendingErrors = 0;
     return ecOK;
 }
 
-std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
-    if (size == 0) {
-        return 0;
-    }
+std::int32_t SerialBackend::Read(void* buffer, std::size_t size) {
+    Native& d = *os_;
     // Only what the driver holds is asked for. Windows returns at once under the read
     // time-outs set at open even from an empty queue, but Wine's driver lets such a read
     // pend until data arrives; asking for no more than is queued keeps the read from
     // waiting on either.
     COMSTAT stat{};
     DWORD errors = 0;
-    if (const ErrorCode rc = d.ReadComStat(call.Handle(), stat, errors); rc != ecOK) {
+    if (const ErrorCode rc = d.ReadComStat(stat, errors); rc != ecOK) {
         return rc;
     }
     if (stat.cbInQue == 0) {
@@ -630,7 +510,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     ov.hEvent = d.readDone.Get();
     ::ResetEvent(ov.hEvent);
     DWORD got = 0;
-    if (!::ReadFile(call.Handle(), buffer, wanted, &got, &ov)) {
+    if (!::ReadFile(d.handle, buffer, wanted, &got, &ov)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
             return d.Fail(error);
@@ -638,7 +518,7 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
         // Bytes that are queued come at once; should the driver still hold the read, it
         // is cancelled and whatever it had moved is kept.
         bool ok = false;
-        got = d.FinishOverlapped(call.Handle(), ov, ok);
+        got = d.FinishOverlapped(ov, ok);
         if (!ok) {
             const DWORD finish = ::GetLastError();
             if (finish != ERROR_OPERATION_ABORTED) {
@@ -646,29 +526,18 @@ std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
             }
         }
     }
-    if (got > 0) {
-        ++d.inputTaken;
-    }
     return static_cast<std::int32_t>(got);
 }
 
-std::int32_t SerialDevice::Write(const void* buffer, std::size_t size) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
-    if (size == 0) {
-        return 0;
-    }
+std::int32_t SerialBackend::Write(const void* buffer, std::size_t size) {
+    Native& d = *os_;
     std::lock_guard lock(d.writeMutex);
     if (d.writePending) {
         if (!HasOverlappedIoCompleted(&d.writeOverlap)) {
-            d.writeRefused = true; // the driver still sends the previous bytes
-            return 0;
+            return 0; // refused: the driver still sends the previous bytes
         }
-        d.SettleWrite(call.Handle(), false);
-        if (d.lost) {
+        d.SettleWrite(false);
+        if (d.core.lost) {
             return DeviceLostCode();
         }
     }
@@ -679,29 +548,20 @@ std::int32_t SerialDevice::Write(const void* buffer, std::size_t size) {
                          static_cast<const std::uint8_t*>(buffer) + n);
     ::ResetEvent(d.writeOverlap.hEvent);
     DWORD done = 0;
-    if (::WriteFile(call.Handle(), d.writeBuffer.data(), static_cast<DWORD>(n), &done,
+    if (::WriteFile(d.handle, d.writeBuffer.data(), static_cast<DWORD>(n), &done,
                     &d.writeOverlap)) {
-        d.writeRefused = false;
         return static_cast<std::int32_t>(n);
     }
     const DWORD error = ::GetLastError();
     if (error == ERROR_IO_PENDING) {
         d.writePending = true;
-        d.writeRefused = false;
         return static_cast<std::int32_t>(n);
     }
     return d.Fail(error);
 }
 
-WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (!call.Open()) {
-        return WriteWaitResult::NotOpen;
-    }
-    if (d.lost) {
-        return WriteWaitResult::DeviceLost;
-    }
+WriteWaitResult SerialBackend::WaitWritable(int timeoutMs, bool /*refusedBefore*/) {
+    Native& d = *os_;
     // A cancel that came before this wait began ends it at once (auto-reset event).
     if (::WaitForSingleObject(d.writeCancel.Get(), 0) == WAIT_OBJECT_0) {
         return WriteWaitResult::Cancelled;
@@ -718,7 +578,7 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
     case WAIT_OBJECT_0:
         return WriteWaitResult::Cancelled;
     case WAIT_OBJECT_0 + 1:
-        return d.lost ? WriteWaitResult::DeviceLost : WriteWaitResult::Writable;
+        return d.core.lost ? WriteWaitResult::DeviceLost : WriteWaitResult::Writable;
     case WAIT_TIMEOUT:
         return WriteWaitResult::TimedOut;
     default:
@@ -726,36 +586,24 @@ WriteWaitResult SerialDevice::WaitWritable(int timeoutMs) {
     }
 }
 
-void SerialDevice::CancelWrite() {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (call.Open()) {
-        ::SetEvent(d.writeCancel.Get());
-    }
+void SerialBackend::CancelWrite() {
+    Native& d = *os_;
+    ::SetEvent(d.writeCancel.Get());
 }
 
-ErrorCode SerialDevice::PurgeInput() {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
-    if (!::PurgeComm(call.Handle(), PURGE_RXABORT | PURGE_RXCLEAR)) {
+ErrorCode SerialBackend::PurgeInput() {
+    Native& d = *os_;
+    if (!::PurgeComm(d.handle, PURGE_RXABORT | PURGE_RXCLEAR)) {
         return d.Fail(::GetLastError());
     }
-    ++d.inputTaken;
     return ecOK;
 }
 
-std::int32_t SerialDevice::OutputQueued() {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
+std::int32_t SerialBackend::OutputQueued() {
+    Native& d = *os_;
     COMSTAT stat{};
     DWORD errors = 0;
-    if (const ErrorCode rc = d.ReadComStat(call.Handle(), stat, errors); rc != ecOK) {
+    if (const ErrorCode rc = d.ReadComStat(stat, errors); rc != ecOK) {
         return rc;
     }
     // A write the driver has not completed still holds its bytes, also where the driver
@@ -772,89 +620,50 @@ std::int32_t SerialDevice::OutputQueued() {
         std::min<std::size_t>(queued, std::numeric_limits<std::int32_t>::max()));
 }
 
-ErrorCode SerialDevice::PurgeOutput() {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (!call.Open()) {
-        return ecCommNotOpen;
-    }
-    ::SetEvent(d.writeCancel.Get()); // a pending write wait ends whatever the driver says
-    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
-        return rc;
-    }
+ErrorCode SerialBackend::PurgeOutput() {
+    Native& d = *os_;
     std::lock_guard lock(d.writeMutex);
-    const BOOL purged = ::PurgeComm(call.Handle(), PURGE_TXABORT | PURGE_TXCLEAR);
+    const BOOL purged = ::PurgeComm(d.handle, PURGE_TXABORT | PURGE_TXCLEAR);
     const DWORD error = ::GetLastError();
     // The aborted write completes; one the driver does not abort (Wine's PurgeComm may
     // leave it) is cancelled.
-    d.SettleWrite(call.Handle(), true);
-    d.writeRefused = false;
+    d.SettleWrite(true);
     return purged ? ecOK : d.Fail(error);
 }
 
-ErrorCode SerialDevice::SetEventMask(std::uint32_t mask) {
-    Impl& d = *impl_;
-    Impl::Call call(d);
-    if (!call.Open()) {
-        return ecCommNotOpen;
-    }
+ErrorCode SerialBackend::MaskChanged(std::uint32_t mask) {
+    Native& d = *os_;
     std::uint32_t driverMask = 0;
     {
-        std::lock_guard lock(d.stateMutex);
-        d.eventMask = mask;
-        ++d.maskGeneration;
+        std::lock_guard lock(d.core.stateMutex);
         driverMask = d.DriverMask(mask);
     }
     ::SetEvent(d.waitCancel.Get());
     // A new mask also ends the driver's wait in progress.
-    if (!::SetCommMask(call.Handle(), driverMask)) {
+    if (!::SetCommMask(d.handle, driverMask)) {
         return d.Fail(::GetLastError());
     }
     return ecOK;
 }
 
-std::uint32_t SerialDevice::EventMask() const {
-    std::lock_guard lock(impl_->stateMutex);
-    return impl_->eventMask;
-}
-
-EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
-    Impl& d = *impl_;
-    events = 0;
-    Impl::Call call(d);
-    if (!call.Open()) {
-        return EventWaitResult::NotOpen;
-    }
-    const HANDLE h = call.Handle();
+EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
+    Native& d = *os_;
+    const HANDLE h = d.handle;
     unsigned failures = 0;
     for (;;) {
-        if (d.lost) {
-            return EventWaitResult::DeviceLost;
+        SerialDeviceCore::WaitRound round;
+        if (const auto end = d.core.StartRound(round)) {
+            return *end;
         }
-        if (d.closing) {
-            return EventWaitResult::Cancelled;
-        }
-        std::uint32_t mask = 0;
+        const std::uint32_t mask = round.mask;
         std::uint32_t driverMask = 0;
-        std::uint64_t generation = 0;
         {
-            std::lock_guard lock(d.stateMutex);
-            mask = d.eventMask;
-            generation = d.maskGeneration;
+            std::lock_guard lock(d.core.stateMutex);
             driverMask = d.DriverMask(mask);
         }
-        const auto maskChanged = [&] {
-            std::lock_guard lock(d.stateMutex);
-            return d.maskGeneration != generation;
-        };
-        if (mask == 0) {
-            return EventWaitResult::Cancelled;
-        }
-        if ((mask & ~EventsSupported) != 0) {
-            return EventWaitResult::InvalidParameter;
-        }
+        const auto maskChanged = [&] { return d.core.MaskChangedSince(round.generation); };
         ::ResetEvent(d.waitCancel.Get());
-        if (maskChanged() || d.closing) {
+        if (maskChanged() || d.core.closing) {
             continue;
         }
 
@@ -864,25 +673,16 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
         // the errors and the modem lines are looked at every 50 ms instead.
         COMSTAT stat{};
         DWORD errors = 0;
-        if (d.ReadComStat(h, stat, errors) != ecOK) {
-            if (d.lost) {
+        if (d.ReadComStat(stat, errors) != ecOK) {
+            if (d.core.lost) {
                 return EventWaitResult::DeviceLost;
             }
             return EventWaitResult::Failed;
         }
         std::uint32_t found = EventsForErrors(errors) & mask;
         bool inputSitting = false;
-        if ((mask & EventRxChar) != 0) {
-            const std::uint64_t taken = d.inputTaken;
-            if (stat.cbInQue == 0) {
-                d.reportedInput = 0;
-            } else if (stat.cbInQue != d.reportedInput || taken != d.reportedTaken) {
-                d.reportedInput = stat.cbInQue;
-                d.reportedTaken = taken;
-                found |= EventRxChar;
-            } else {
-                inputSitting = true;
-            }
+        if ((mask & EventRxChar) != 0 && d.core.ReportInput(stat.cbInQue, inputSitting)) {
+            found |= EventRxChar;
         }
         if (found != 0) {
             events = found;
@@ -893,7 +693,7 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
                                 : d.pollInstead ? PollIntervalMs
                                                 : PresenceCheckMs;
             if (::WaitForSingleObject(d.waitCancel.Get(), pause) == WAIT_OBJECT_0) {
-                if (d.closing || maskChanged()) {
+                if (d.core.closing || maskChanged()) {
                     return EventWaitResult::Cancelled;
                 }
                 continue;
@@ -912,7 +712,7 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             DCB probe{};
             probe.DCBlength = sizeof probe;
             if (!::GetCommState(h, &probe) && MeansDeviceLost(::GetLastError())) {
-                d.lost = true;
+                d.core.lost = true;
             }
             continue;
         }
@@ -935,8 +735,8 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
                     // is put once more in case the change came before the wait began.
                     std::uint32_t now = 0;
                     {
-                        std::lock_guard lock(d.stateMutex);
-                        now = d.closing ? 0 : d.DriverMask(d.eventMask);
+                        std::lock_guard lock(d.core.stateMutex);
+                        now = d.core.closing ? 0 : d.DriverMask(d.core.eventMask);
                     }
                     ::SetCommMask(h, now);
                     break;
@@ -946,22 +746,22 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
                 DCB probe{};
                 probe.DCBlength = sizeof probe;
                 if (!::GetCommState(h, &probe) && MeansDeviceLost(::GetLastError())) {
-                    d.lost = true;
+                    d.core.lost = true;
                     ::SetCommMask(h, 0);
                     break;
                 }
             }
             bool ok = false;
-            d.FinishOverlapped(h, ov, ok);
+            d.FinishOverlapped(ov, ok);
             completed = ok;
             error = ok ? ERROR_SUCCESS : ::GetLastError();
         }
-        if (d.lost) {
+        if (d.core.lost) {
             return EventWaitResult::DeviceLost;
         }
         // A changed mask ends the wait: Windows completes it with a mask of 0, Wine fails
         // it with ERROR_OPERATION_ABORTED (995) and a mask of 0. Either is a cancel here.
-        if (d.closing || maskChanged()) {
+        if (d.core.closing || maskChanged()) {
             return EventWaitResult::Cancelled;
         }
         if (completed) {
@@ -974,9 +774,8 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
                 // The length now queued is the one reported.
                 COMSTAT now{};
                 DWORD more = 0;
-                if (d.ReadComStat(h, now, more) == ecOK) {
-                    d.reportedInput = now.cbInQue;
-                    d.reportedTaken = d.inputTaken;
+                if (d.ReadComStat(now, more) == ecOK) {
+                    d.core.NoteInputReported(now.cbInQue);
                 }
             }
             events = got;
@@ -986,9 +785,9 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             // A driver without modem lines (Wine on a pseudo-terminal) refuses any mask
             // with them: the wait goes on for data and errors alone.
             {
-                std::lock_guard lock(d.stateMutex);
+                std::lock_guard lock(d.core.stateMutex);
                 d.refusedEvents |= EventsModemLinesMask;
-                driverMask = d.DriverMask(d.eventMask);
+                driverMask = d.DriverMask(d.core.eventMask);
             }
             ::SetCommMask(h, driverMask);
             continue;
@@ -997,7 +796,7 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
             return EventWaitResult::InvalidParameter;
         }
         if (MeansDeviceLost(error)) {
-            d.lost = true;
+            d.core.lost = true;
             return EventWaitResult::DeviceLost;
         }
         if (error == ERROR_OPERATION_ABORTED) {

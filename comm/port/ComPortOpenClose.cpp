@@ -6,6 +6,7 @@
 #include "comm/platform/PumpOneMessage.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/port/CustomComPort.h"
+#include "comm/port/CustomComPortImpl.h"
 #include "comm/port/ForceApplyHold.h"
 #include "comm/threads/Tapi32Dispatcher.h"
 #include "comm/threads/ThreadedDispatcher.h"
@@ -15,74 +16,75 @@
 
 namespace apd {
 
-TApdCustomComPort::TApdCustomComPort(TApdBaseComponent* owner) : TApdBaseComponent(owner) {
+TApdCustomComPort::TApdCustomComPort(TApdBaseComponent* owner)
+    : TApdBaseComponent(owner), impl_(std::make_unique<Impl>()) {
     NoteMainThreadCandidate();
 }
 
 TApdCustomComPort::~TApdCustomComPort() {
     // From here on no notification reaches this component, and a reopen never runs.
-    destroying_ = true;
-    reopenRequested_ = false;
-    if (portState_ == psOpen) {
+    impl_->destroying = true;
+    impl_->reopenRequested = false;
+    if (impl_->portState == psOpen) {
         try {
             DoClose();
         } catch (...) {
             // A trace or log that could not be written; the port is closed all the same.
         }
     }
-    if (portState_ == psShuttingDown) {
+    if (impl_->portState == psShuttingDown) {
         CompleteCloseOnDestroy();
     }
-    TApdBaseDispatcher::FreeSavedTriggers(savedTriggers_);
+    TApdBaseDispatcher::FreeSavedTriggers(impl_->savedTriggers);
 }
 
 void TApdCustomComPort::CompleteCloseOnDestroy() {
-    // The window does not complete the close on its own meanwhile: destroying_ is set.
-    if (dispatcher_) {
+    // The window does not complete the close on its own meanwhile: impl_->destroying is set.
+    if (impl_->dispatcher) {
         // Stops the threads and waits for them, serving this thread's messages meanwhile.
-        dispatcher_->FreePortResources();
+        impl_->dispatcher->FreePortResources();
     }
     FinishClose();
 }
 
 void TApdCustomComPort::FinishClose() {
     HookNotifyWindow(false);
-    dispatcher_.reset();
-    portState_ = psClosed;
+    impl_->dispatcher.reset();
+    impl_->portState = psClosed;
 }
 
 void TApdCustomComPort::SetOpen(bool open) {
     if (!open) {
         // A close written after a reopen request cancels that request.
-        reopenRequested_ = false;
+        impl_->reopenRequested = false;
     }
-    if (open == open_ && !forceApply_) {
+    if (open == impl_->open && !impl_->forceApply) {
         return;
     }
     if (IsDesigning() || IsLoading()) {
-        open_ = open;
+        impl_->open = open;
         if (open) {
-            openAfterLoad_ = true;
+            impl_->openAfterLoad = true;
         }
         return;
     }
     if (!open) {
         DoClose();
-    } else if (portState_ == psClosed) {
+    } else if (impl_->portState == psClosed) {
         DoOpen();
-    } else if (portState_ == psShuttingDown) {
-        reopenRequested_ = true;
+    } else if (impl_->portState == psShuttingDown) {
+        impl_->reopenRequested = true;
     }
 }
 
 void TApdCustomComPort::ValidateComNumber() {
-    if (comNumber_ != 0) {
+    if (impl_->comNumber != 0) {
         return;
     }
-    if (!promptForPort_ || !prompt_) {
+    if (!impl_->promptForPort || !impl_->prompt) {
         CheckErrorCode(nullptr, ecNoPortSelected);
     }
-    const std::optional<int> chosen = prompt_(*this);
+    const std::optional<int> chosen = impl_->prompt(*this);
     if (!chosen) {
         CheckErrorCode(nullptr, ecNoPortSelected);
     }
@@ -90,20 +92,20 @@ void TApdCustomComPort::ValidateComNumber() {
 }
 
 std::unique_ptr<TApdBaseDispatcher> TApdCustomComPort::CreateDispatcher() {
-    if (factory_) {
-        return factory_(*this);
+    if (impl_->factory) {
+        return impl_->factory(*this);
     }
-    if (deviceLayer_ != dlWin32) {
+    if (impl_->deviceLayer != dlWin32) {
         CheckErrorCode(nullptr, ecNullApi);
     }
-    if (tapiMode_ == tmOn) {
-        return std::make_unique<TApdTAPI32Dispatcher>(this, tapiDeviceId_);
+    if (impl_->tapiMode == tmOn) {
+        return std::make_unique<TApdTAPI32Dispatcher>(this, impl_->tapiDeviceId);
     }
     return std::make_unique<TApdWin32Dispatcher>(this);
 }
 
 void TApdCustomComPort::RequireHandedOverDevice() const {
-    const auto* telephony = dynamic_cast<const TApdTAPI32Dispatcher*>(dispatcher_.get());
+    const auto* telephony = dynamic_cast<const TApdTAPI32Dispatcher*>(impl_->dispatcher.get());
     if (telephony == nullptr || telephony->TapiHandle() == 0) {
         CheckErrorCode(nullptr, ecNotOpenedByTapi);
     }
@@ -114,57 +116,58 @@ void TApdCustomComPort::ReadBackTelephonySettings() {
     std::uint16_t parity = 0;
     std::uint8_t dataBits = 0;
     std::uint8_t stopBits = 0;
-    dispatcher_->GetLineSettings(baud, parity, dataBits, stopBits);
-    baud_ = static_cast<std::int32_t>(baud);
-    parity_ = static_cast<TParity>(std::min<std::uint16_t>(parity, pSpace));
-    dataBits_ = dataBits;
-    stopBits_ = stopBits;
+    impl_->dispatcher->GetLineSettings(baud, parity, dataBits, stopBits);
+    impl_->baud = static_cast<std::int32_t>(baud);
+    impl_->parity = static_cast<TParity>(std::min<std::uint16_t>(parity, pSpace));
+    impl_->dataBits = dataBits;
+    impl_->stopBits = stopBits;
 
     std::uint32_t hw = 0;
     std::uint32_t sw = 0;
     std::uint8_t xon = 0;
     std::uint8_t xoff = 0;
-    dispatcher_->GetFlowOptions(hw, sw, xon, xoff);
-    hwFlowOptions_ = static_cast<THWFlowOptionSet>(hw & hwfAll);
+    impl_->dispatcher->GetFlowOptions(hw, sw, xon, xoff);
+    impl_->hwFlowOptions = static_cast<THWFlowOptionSet>(hw & hwfAll);
     switch (sw & 3) {
     case 1:
-        swFlowOptions_ = swfTransmit;
+        impl_->swFlowOptions = swfTransmit;
         break;
     case 2:
-        swFlowOptions_ = swfReceive;
+        impl_->swFlowOptions = swfReceive;
         break;
     case 3:
-        swFlowOptions_ = swfBoth;
+        impl_->swFlowOptions = swfBoth;
         break;
     default:
-        swFlowOptions_ = swfNone;
+        impl_->swFlowOptions = swfNone;
         break;
     }
-    xonChar_ = xon;
-    xoffChar_ = xoff;
+    impl_->xonChar = xon;
+    impl_->xoffChar = xoff;
 }
 
 void TApdCustomComPort::InitializePort() {
     const std::string name =
-        tapiMode_ == tmOn ? std::string() : "\\\\.\\COM" + std::to_string(comNumber_);
+        impl_->tapiMode == tmOn ? std::string() : "\\\\.\\COM" + std::to_string(impl_->comNumber);
     std::uint8_t options = 0;
-    if (dtr_) {
+    if (impl_->dtr) {
         options |= OpenRaiseDtr;
     }
-    if (rts_) {
+    if (impl_->rts) {
         options |= OpenRaiseRts;
     }
-    if (hwFlowOptions_ & hwfUseDTR) {
+    if (impl_->hwFlowOptions & hwfUseDTR) {
         options |= OpenDtrFlowControl;
     }
-    if (hwFlowOptions_ & hwfUseRTS) {
+    if (impl_->hwFlowOptions & hwfUseRTS) {
         options |= OpenRtsFlowControl;
     }
     // A handed-over line keeps the settings the telephony service gave it; they are read
     // back once the device is taken.
-    const bool handedOver = tapiMode_ == tmOn;
-    ErrorCode result = dispatcher_->OpenDevicePort(
-        name, handedOver ? LineRequest{} : LineSettingsRequest(), inSize_, outSize_, options);
+    const bool handedOver = impl_->tapiMode == tmOn;
+    ErrorCode result =
+        impl_->dispatcher->OpenDevicePort(name, handedOver ? LineRequest{} : LineSettingsRequest(),
+                                          impl_->inSize, impl_->outSize, options);
     // The device layer tells a port in use (ecAlreadyOpen) from one the user may not open
     // (ecAccessDenied); a missing one is the component's "comport doesn't exist".
     if (result == ecFileNotFound || result == ecPathNotFound) {
@@ -177,40 +180,40 @@ void TApdCustomComPort::InitializePort() {
 }
 
 void TApdCustomComPort::DoOpen() {
-    if (tapiMode_ != tmOn) {
+    if (impl_->tapiMode != tmOn) {
         ValidateComNumber();
     }
-    dispatcher_ = CreateDispatcher();
-    if (!dispatcher_) {
+    impl_->dispatcher = CreateDispatcher();
+    if (!impl_->dispatcher) {
         CheckErrorCode(nullptr, ecNullApi);
     }
-    if (auto* serial = dynamic_cast<TApdWin32Dispatcher*>(dispatcher_.get())) {
+    if (auto* serial = dynamic_cast<TApdWin32Dispatcher*>(impl_->dispatcher.get())) {
         // An error that ends one of its threads reaches the application's exception
         // handler on this thread, through the notification window.
         serial->SetThreadErrorReport(
-            [errors = threadErrors_](const std::string& text) { errors->Post(text); });
+            [errors = impl_->threadErrors](const std::string& text) { errors->Post(text); });
     }
     bool restoredTriggers = false;
     try {
-        if (tapiMode_ == tmOn) {
+        if (impl_->tapiMode == tmOn) {
             RequireHandedOverDevice();
         }
         InitializePort();
-        if (tapiMode_ == tmOn) {
+        if (impl_->tapiMode == tmOn) {
             ReadBackTelephonySettings(); // the line's own settings, from the taken device
         }
-        portState_ = psOpen;
+        impl_->portState = psOpen;
         UpdateEventHooks();
         {
             ForceApplyHold force(*this, true);
-            SetTracing(tracing_);
-            SetLogging(logging_);
-            SetHWFlowOptions(hwFlowOptions_);
-            SetSWFlowOptions(swFlowOptions_);
-            SetXOnChar(xonChar_);
-            SetXOffChar(xoffChar_);
-            SetTriggerLength(triggerLength_);
-            if (deviceLayer_ != dlFossil) {
+            SetTracing(impl_->tracing);
+            SetLogging(impl_->logging);
+            SetHWFlowOptions(impl_->hwFlowOptions);
+            SetSWFlowOptions(impl_->swFlowOptions);
+            SetXOnChar(impl_->xonChar);
+            SetXOffChar(impl_->xoffChar);
+            SetTriggerLength(impl_->triggerLength);
+            if (impl_->deviceLayer != dlFossil) {
                 // A device without modem lines (a pseudo-terminal) refuses to set them. The
                 // dispatcher's own open goes on then, and so does this one.
                 const auto lineLevel = [](auto&& apply) {
@@ -222,51 +225,51 @@ void TApdCustomComPort::DoOpen() {
                         }
                     }
                 };
-                lineLevel([this] { SetDTR(dtr_); });
-                lineLevel([this] { SetRTS(rts_); });
+                lineLevel([this] { SetDTR(impl_->dtr); });
+                lineLevel([this] { SetRTS(impl_->rts); });
             }
-            SetUseMSRShadow(useMsrShadow_);
-            SetUseEventWord(useEventWord_);
-            SetCommNotificationLevel(commNotificationLevel_);
-            SetRS485Mode(rs485Mode_);
-            SetThreadBoost(threadBoost_);
+            SetUseMSRShadow(impl_->useMsrShadow);
+            SetUseEventWord(impl_->useEventWord);
+            SetCommNotificationLevel(impl_->commNotificationLevel);
+            SetRS485Mode(impl_->rs485Mode);
+            SetThreadBoost(impl_->threadBoost);
         }
-        forceApply_ = false;
-        open_ = true;
+        impl_->forceApply = false;
+        impl_->open = true;
         HookNotifyWindow(true);
-        if (triggersSaved_) {
-            triggersSaved_ = false;
+        if (impl_->triggersSaved) {
+            impl_->triggersSaved = false;
             restoredTriggers = true;
-            dispatcher_->RestoreTriggers(savedTriggers_);
+            impl_->dispatcher->RestoreTriggers(impl_->savedTriggers);
         }
         PortOpenNotify();
     } catch (...) {
-        open_ = false;
-        portState_ = psClosed;
+        impl_->open = false;
+        impl_->portState = psClosed;
         // The snapshot stays for the next open when this one failed after taking it.
         if (restoredTriggers) {
-            triggersSaved_ = true;
+            impl_->triggersSaved = true;
         }
         HookNotifyWindow(false);
-        dispatcher_.reset();
+        impl_->dispatcher.reset();
         throw;
     }
 }
 
 void TApdCustomComPort::SaveDispatcherTriggers() {
-    TApdBaseDispatcher::FreeSavedTriggers(savedTriggers_);
-    dispatcher_->SaveTriggers(savedTriggers_);
-    triggersSaved_ = true;
+    TApdBaseDispatcher::FreeSavedTriggers(impl_->savedTriggers);
+    impl_->dispatcher->SaveTriggers(impl_->savedTriggers);
+    impl_->triggersSaved = true;
 }
 
 void TApdCustomComPort::DiscardSavedTriggers() {
-    TApdBaseDispatcher::FreeSavedTriggers(savedTriggers_);
-    triggersSaved_ = false;
+    TApdBaseDispatcher::FreeSavedTriggers(impl_->savedTriggers);
+    impl_->triggersSaved = false;
 }
 
 void TApdCustomComPort::DoClose() {
-    open_ = false;
-    if (portState_ != psOpen) {
+    impl_->open = false;
+    if (impl_->portState != psOpen) {
         return;
     }
     // Writing the trace and the log must not keep the port from closing: the close is
@@ -283,23 +286,23 @@ void TApdCustomComPort::DoClose() {
     };
     guarded([this] { SetTracing(tlDump); });
     guarded([this] { SetLogging(tlDump); });
-    tracing_ = tlOff;
-    logging_ = tlOff;
+    impl_->tracing = tlOff;
+    impl_->logging = tlOff;
 
-    portState_ = psShuttingDown;
+    impl_->portState = psShuttingDown;
     guarded([this] { PortCloseNotify(); });
     SaveDispatcherTriggers();
-    dispatcher_->CloseDevicePort();
-    if (dispatcher_->CloseDeferred) {
+    impl_->dispatcher->CloseDevicePort();
+    if (impl_->dispatcher->CloseDeferred) {
         // Closed from inside a notification: the window completes the close once the
         // dispatcher's threads have ended.
-        platform::PostWindowMessage(
-            window_, MsgClosePending, 0,
-            static_cast<platform::LParam>(NotificationLParam(dispatcher_->DispatcherHandle, 0)));
+        platform::PostWindowMessage(impl_->window, MsgClosePending, 0,
+                                    static_cast<platform::LParam>(NotificationLParam(
+                                        impl_->dispatcher->DispatcherHandle, 0)));
         PumpOneMessage();
     } else {
         FinishClose();
-        reopenRequested_ = false;
+        impl_->reopenRequested = false;
     }
     if (failure) {
         std::rethrow_exception(failure);
@@ -308,7 +311,7 @@ void TApdCustomComPort::DoClose() {
 
 void TApdCustomComPort::NotifyPortUsers(std::uint32_t msg, bool opening) {
     // Copied: a user may register or deregister while being told.
-    const std::vector<TPortUser> users = portUsers_;
+    const std::vector<TPortUser> users = impl_->portUsers;
     for (auto user = users.rbegin(); user != users.rend(); ++user) {
         if (user->Window != 0) {
             platform::SendWindowMessage(user->Window, msg, 0, 0);
@@ -320,27 +323,27 @@ void TApdCustomComPort::NotifyPortUsers(std::uint32_t msg, bool opening) {
 
 void TApdCustomComPort::PortOpenNotify() {
     NotifyPortUsers(MsgPortOpen, true);
-    if (onPortOpen_) {
-        onPortOpen_(*this);
+    if (impl_->onPortOpen) {
+        impl_->onPortOpen(*this);
     }
 }
 
 void TApdCustomComPort::PortCloseNotify() {
     NotifyPortUsers(MsgPortClose, false);
-    if (onPortClose_) {
-        onPortClose_(*this);
+    if (impl_->onPortClose) {
+        impl_->onPortClose(*this);
     }
 }
 
 void TApdCustomComPort::AddPortUser(const TPortUser& user) {
-    portUsers_.push_back(user);
+    impl_->portUsers.push_back(user);
 }
 
 void TApdCustomComPort::RemovePortUser(platform::WindowHandle window) {
-    const auto found = std::find_if(portUsers_.begin(), portUsers_.end(),
+    const auto found = std::find_if(impl_->portUsers.begin(), impl_->portUsers.end(),
                                     [window](const TPortUser& u) { return u.Window == window; });
-    if (found != portUsers_.end()) {
-        portUsers_.erase(found);
+    if (found != impl_->portUsers.end()) {
+        impl_->portUsers.erase(found);
     }
 }
 
@@ -349,15 +352,15 @@ void TApdCustomComPort::Loaded() {
     if (IsDesigning()) {
         return;
     }
-    if (openAfterLoad_) {
-        open_ = true;
+    if (impl_->openAfterLoad) {
+        impl_->open = true;
     }
-    if (open_) {
-        openAfterLoad_ = false;
+    if (impl_->open) {
+        impl_->openAfterLoad = false;
         try {
             DoOpen();
         } catch (...) {
-            open_ = false;
+            impl_->open = false;
             HandleApplicationException(std::current_exception());
         }
     }
@@ -368,53 +371,97 @@ void TApdCustomComPort::Assign(const TApdBaseComponent& source) {
     if (from == nullptr || from == this) {
         return;
     }
-    portUsers_ = from->portUsers_;
-    if (from->portState_ == psOpen && from->dispatcher_) {
-        TApdBaseDispatcher::FreeSavedTriggers(savedTriggers_);
-        from->dispatcher_->SaveTriggers(savedTriggers_);
-        triggersSaved_ = true;
+    Impl& own = *impl_;
+    const Impl& other = *from->impl_;
+    own.portUsers = other.portUsers;
+    if (other.portState == psOpen && other.dispatcher) {
+        TApdBaseDispatcher::FreeSavedTriggers(own.savedTriggers);
+        other.dispatcher->SaveTriggers(own.savedTriggers);
+        own.triggersSaved = true;
     }
-    forceApply_ = from->forceApply_;
-    deviceLayer_ = from->deviceLayer_;
-    comNumber_ = from->comNumber_;
-    baud_ = from->baud_;
-    parity_ = from->parity_;
-    dataBits_ = from->dataBits_;
-    stopBits_ = from->stopBits_;
-    inSize_ = from->inSize_;
-    outSize_ = from->outSize_;
-    autoOpen_ = from->autoOpen_;
-    promptForPort_ = from->promptForPort_;
-    rs485Mode_ = from->rs485Mode_;
-    threadBoost_ = from->threadBoost_;
-    dtr_ = from->dtr_;
-    rts_ = from->rts_;
-    bufferFull_ = from->bufferFull_;
-    bufferResume_ = from->bufferResume_;
-    hwFlowOptions_ = from->hwFlowOptions_;
-    swFlowOptions_ = from->swFlowOptions_;
-    xonChar_ = from->xonChar_;
-    xoffChar_ = from->xoffChar_;
-    tracing_ = from->tracing_;
-    traceSize_ = from->traceSize_;
-    traceName_ = from->traceName_;
-    traceHex_ = from->traceHex_;
-    traceAllHex_ = from->traceAllHex_;
-    logging_ = from->logging_;
-    logSize_ = from->logSize_;
-    logName_ = from->logName_;
-    logHex_ = from->logHex_;
-    logAllHex_ = from->logAllHex_;
-    triggerLength_ = from->triggerLength_;
-    tapiMode_ = from->tapiMode_;
-    open_ = false;
-    SetOnTrigger(from->onTrigger_);
-    SetOnTriggerAvail(from->onTriggerAvail_);
-    SetOnTriggerData(from->onTriggerData_);
-    SetOnTriggerStatus(from->onTriggerStatus_);
-    SetOnTriggerTimer(from->onTriggerTimer_);
-    onPortOpen_ = from->onPortOpen_;
-    onPortClose_ = from->onPortClose_;
+    own.forceApply = other.forceApply;
+    own.deviceLayer = other.deviceLayer;
+    own.comNumber = other.comNumber;
+    own.baud = other.baud;
+    own.parity = other.parity;
+    own.dataBits = other.dataBits;
+    own.stopBits = other.stopBits;
+    own.inSize = other.inSize;
+    own.outSize = other.outSize;
+    own.autoOpen = other.autoOpen;
+    own.promptForPort = other.promptForPort;
+    own.rs485Mode = other.rs485Mode;
+    own.threadBoost = other.threadBoost;
+    own.dtr = other.dtr;
+    own.rts = other.rts;
+    own.bufferFull = other.bufferFull;
+    own.bufferResume = other.bufferResume;
+    own.hwFlowOptions = other.hwFlowOptions;
+    own.swFlowOptions = other.swFlowOptions;
+    own.xonChar = other.xonChar;
+    own.xoffChar = other.xoffChar;
+    own.tracing = other.tracing;
+    own.traceSize = other.traceSize;
+    own.traceName = other.traceName;
+    own.traceHex = other.traceHex;
+    own.traceAllHex = other.traceAllHex;
+    own.logging = other.logging;
+    own.logSize = other.logSize;
+    own.logName = other.logName;
+    own.logHex = other.logHex;
+    own.logAllHex = other.logAllHex;
+    own.triggerLength = other.triggerLength;
+    own.tapiMode = other.tapiMode;
+    own.open = false;
+    SetOnTrigger(other.onTrigger);
+    SetOnTriggerAvail(other.onTriggerAvail);
+    SetOnTriggerData(other.onTriggerData);
+    SetOnTriggerStatus(other.onTriggerStatus);
+    SetOnTriggerTimer(other.onTriggerTimer);
+    own.onPortOpen = other.onPortOpen;
+    own.onPortClose = other.onPortClose;
+}
+
+// The state read back, and the hooks tests and tools set.
+
+TPortState TApdCustomComPort::PortState() const {
+    return impl_->portState;
+}
+
+bool TApdCustomComPort::ForceApply() const {
+    return impl_->forceApply;
+}
+
+bool TApdCustomComPort::ReopenRequested() const {
+    return impl_->reopenRequested;
+}
+
+bool TApdCustomComPort::TriggersSaved() const {
+    return impl_->triggersSaved;
+}
+
+platform::WindowHandle TApdCustomComPort::NotificationWindow() const {
+    return impl_->window;
+}
+
+bool TApdCustomComPort::Open() const {
+    return impl_->open;
+}
+
+const std::vector<TPortUser>& TApdCustomComPort::PortUsers() const {
+    return impl_->portUsers;
+}
+
+void TApdCustomComPort::SetForceApply(bool on) {
+    impl_->forceApply = on;
+}
+
+void TApdCustomComPort::SetDispatcherFactory(DispatcherFactory factory) {
+    impl_->factory = std::move(factory);
+}
+
+void TApdCustomComPort::SetPortSelectionPrompt(PortSelectionPrompt prompt) {
+    impl_->prompt = std::move(prompt);
 }
 
 } // namespace apd

@@ -1,16 +1,18 @@
 // The I/O operations and the dispatcher accessors.
 
 #include "comm/port/CustomComPort.h"
+#include "comm/port/CustomComPortImpl.h"
 
 #include <algorithm>
 
 namespace apd {
 
 TApdBaseDispatcher* TApdCustomComPort::Dispatcher() {
-    if (!dispatcher_ && !IsDesigning() && portState_ != psOpen && !IsLoading() && autoOpen_) {
+    if (!impl_->dispatcher && !IsDesigning() && impl_->portState != psOpen && !IsLoading() &&
+        impl_->autoOpen) {
         SetOpen(true);
     }
-    return dispatcher_.get();
+    return impl_->dispatcher.get();
 }
 
 TApdBaseDispatcher& TApdCustomComPort::RequireDispatcher() {
@@ -26,7 +28,8 @@ std::uint16_t TApdCustomComPort::InBuffUsed() {
     if (!PortIsOpen()) {
         return 0;
     }
-    return static_cast<std::uint16_t>(std::min<std::uint32_t>(dispatcher_->InBuffUsed(), 0xFFFF));
+    return static_cast<std::uint16_t>(
+        std::min<std::uint32_t>(impl_->dispatcher->InBuffUsed(), 0xFFFF));
 }
 
 bool TApdCustomComPort::CharReady() {
@@ -76,22 +79,22 @@ void TApdCustomComPort::RemoveAllTriggers() {
     if (!PortIsOpen()) {
         return;
     }
-    dispatcher_->RemoveAllTriggers();
-    triggerLength_ = 0;
+    impl_->dispatcher->RemoveAllTriggers();
+    impl_->triggerLength = 0;
 }
 
 std::uint16_t TApdCustomComPort::LineError() {
     if (!PortIsOpen()) {
         return 0;
     }
-    return static_cast<std::uint16_t>(Check(dispatcher_->GetLineError()));
+    return static_cast<std::uint16_t>(Check(impl_->dispatcher->GetLineError()));
 }
 
 bool TApdCustomComPort::LineBreak() {
     if (!PortIsOpen()) {
         return false;
     }
-    return dispatcher_->CheckLineBreak();
+    return impl_->dispatcher->CheckLineBreak();
 }
 
 void TApdCustomComPort::YieldComm() {

@@ -1,6 +1,8 @@
 // The plain property setters: line settings, device choice, modem lines and options.
 
+#include "comm/dispatch/FlowOptions.h"
 #include "comm/port/CustomComPort.h"
+#include "comm/port/CustomComPortImpl.h"
 #include "comm/port/ForceApplyHold.h"
 
 #include <exception>
@@ -12,29 +14,29 @@ ErrorCode TApdCustomComPort::Check(ErrorCode code) const {
 }
 
 void TApdCustomComPort::SetDeviceLayer(TDeviceLayer layer) {
-    if (layer == deviceLayer_ || portState_ != psClosed) {
+    if (layer == impl_->deviceLayer || impl_->portState != psClosed) {
         return;
     }
-    if ((supportedLayers_ & DeviceLayerBit(layer)) == 0) {
+    if ((impl_->supportedLayers & DeviceLayerBit(layer)) == 0) {
         return;
     }
-    deviceLayer_ = layer;
+    impl_->deviceLayer = layer;
     DeviceLayerChanged();
 }
 
 void TApdCustomComPort::SetComNumber(std::uint16_t number) {
-    if (number == comNumber_) {
+    if (number == impl_->comNumber) {
         return;
     }
     if (!PortIsOpen()) {
-        comNumber_ = number;
+        impl_->comNumber = number;
         return;
     }
     // Reopen on the new number, carrying the triggers (with their handles) and an active
     // trace or log over.
     SaveDispatcherTriggers();
-    const TTraceLogState tracing = tracing_;
-    const TTraceLogState logging = logging_;
+    const TTraceLogState tracing = impl_->tracing;
+    const TTraceLogState logging = impl_->logging;
     // A trace or log that cannot be written does not stop the move; it is raised once the
     // port is open on the new number.
     std::exception_ptr closeFailure;
@@ -43,12 +45,12 @@ void TApdCustomComPort::SetComNumber(std::uint16_t number) {
     } catch (...) {
         closeFailure = std::current_exception();
     }
-    comNumber_ = number;
+    impl_->comNumber = number;
     SetTracing(tracing);
     SetLogging(logging);
     SetOpen(true);
     if (PortIsOpen()) {
-        dispatcher_->RestoreTriggers(savedTriggers_);
+        impl_->dispatcher->RestoreTriggers(impl_->savedTriggers);
     }
     if (closeFailure) {
         std::rethrow_exception(closeFailure);
@@ -56,31 +58,31 @@ void TApdCustomComPort::SetComNumber(std::uint16_t number) {
 }
 
 void TApdCustomComPort::SetPromptForPort(bool prompt) {
-    if (prompt == promptForPort_ && !forceApply_) {
+    if (prompt == impl_->promptForPort && !impl_->forceApply) {
         return;
     }
-    promptForPort_ = prompt;
+    impl_->promptForPort = prompt;
 }
 
 void TApdCustomComPort::SetAutoOpen(bool autoOpen) {
-    if (autoOpen == autoOpen_ && !forceApply_) {
+    if (autoOpen == impl_->autoOpen && !impl_->forceApply) {
         return;
     }
-    autoOpen_ = autoOpen;
+    impl_->autoOpen = autoOpen;
 }
 
 void TApdCustomComPort::SetTapiMode(TTapiMode mode) {
-    if (mode == tapiMode_ && !forceApply_) {
+    if (mode == impl_->tapiMode && !impl_->forceApply) {
         return;
     }
-    tapiMode_ = mode;
+    impl_->tapiMode = mode;
 }
 
 // Line settings ignore ForceApply and are stored before the dispatcher sees them; a baud
 // rate that cannot be one is refused before it is stored.
 
 void TApdCustomComPort::SetBaud(std::int32_t baud) {
-    if (baud == baud_) {
+    if (baud == impl_->baud) {
         return;
     }
     // A rate must be positive: 0 would hang a line up (and means "keep the rate" to the
@@ -90,65 +92,66 @@ void TApdCustomComPort::SetBaud(std::int32_t baud) {
         Check(ecBaudRate);
         return;
     }
-    baud_ = baud;
+    impl_->baud = baud;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
+        Check(impl_->dispatcher->SetLineSettings(LineSettingsRequest()));
     }
 }
 
 LineRequest TApdCustomComPort::LineSettingsRequest() const {
-    return LineRequestFromSettings(static_cast<std::uint32_t>(baud_), parity_,
-                                   static_cast<std::uint8_t>(dataBits_),
-                                   static_cast<std::uint8_t>(stopBits_));
+    return LineRequestFromSettings(static_cast<std::uint32_t>(impl_->baud), impl_->parity,
+                                   static_cast<std::uint8_t>(impl_->dataBits),
+                                   static_cast<std::uint8_t>(impl_->stopBits));
 }
 
 void TApdCustomComPort::SetParity(TParity parity) {
-    if (parity == parity_) {
+    if (parity == impl_->parity) {
         return;
     }
-    parity_ = parity;
+    impl_->parity = parity;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
+        Check(impl_->dispatcher->SetLineSettings(LineSettingsRequest()));
     }
 }
 
 void TApdCustomComPort::SetDataBits(std::uint16_t bits) {
-    if (bits == dataBits_) {
+    if (bits == impl_->dataBits) {
         return;
     }
-    dataBits_ = bits;
+    impl_->dataBits = bits;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
+        Check(impl_->dispatcher->SetLineSettings(LineSettingsRequest()));
     }
 }
 
 void TApdCustomComPort::SetStopBits(std::uint16_t bits) {
-    if (bits == stopBits_) {
+    if (bits == impl_->stopBits) {
         return;
     }
-    stopBits_ = bits;
+    impl_->stopBits = bits;
     if (PortIsOpen()) {
-        Check(dispatcher_->SetLineSettings(LineSettingsRequest()));
+        Check(impl_->dispatcher->SetLineSettings(LineSettingsRequest()));
     }
 }
 
 void TApdCustomComPort::SetInSize(std::uint16_t size) {
-    if (size == inSize_) {
+    if (size == impl_->inSize) {
         return;
     }
-    inSize_ = size;
+    impl_->inSize = size;
     if (PortIsOpen()) {
-        dispatcher_->SetQueueSizes(inSize_, outSize_); // the driver may keep its own sizes
+        impl_->dispatcher->SetQueueSizes(impl_->inSize,
+                                         impl_->outSize); // the driver may keep its own sizes
     }
 }
 
 void TApdCustomComPort::SetOutSize(std::uint16_t size) {
-    if (size == outSize_) {
+    if (size == impl_->outSize) {
         return;
     }
-    outSize_ = size;
+    impl_->outSize = size;
     if (PortIsOpen()) {
-        dispatcher_->SetQueueSizes(inSize_, outSize_);
+        impl_->dispatcher->SetQueueSizes(impl_->inSize, impl_->outSize);
     }
 }
 
@@ -156,37 +159,37 @@ void TApdCustomComPort::SetOutSize(std::uint16_t size) {
 // raised and a line that flow control drives (result 1) keeps the old value.
 
 void TApdCustomComPort::SetDTR(bool on) {
-    if (on == dtr_ && !forceApply_) {
+    if (on == impl_->dtr && !impl_->forceApply) {
         return;
     }
     if (PortIsOpen()) {
-        if (Check(dispatcher_->SetDTR(on)) != 0) {
+        if (Check(impl_->dispatcher->SetDTR(on)) != 0) {
             return;
         }
     }
-    dtr_ = on;
+    impl_->dtr = on;
 }
 
 void TApdCustomComPort::SetRTS(bool on) {
-    if (on == rts_ && !forceApply_) {
+    if (on == impl_->rts && !impl_->forceApply) {
         return;
     }
     if (PortIsOpen()) {
-        if (Check(dispatcher_->SetRTS(on)) != 0) {
+        if (Check(impl_->dispatcher->SetRTS(on)) != 0) {
             return;
         }
     }
-    rts_ = on;
+    impl_->rts = on;
 }
 
 void TApdCustomComPort::SetRS485Mode(bool on) {
-    if (on == rs485Mode_ && !forceApply_) {
+    if (on == impl_->rs485Mode && !impl_->forceApply) {
         return;
     }
     if (PortIsOpen()) {
-        Check(dispatcher_->SetRS485Mode(on));
+        Check(impl_->dispatcher->SetRS485Mode(on));
     }
-    rs485Mode_ = on;
+    impl_->rs485Mode = on;
     if (on) {
         // The transmitter drives RTS now: no flow control may use it. The flow control is
         // applied even when its options stay as they are: that puts RTS into its transmit
@@ -194,98 +197,187 @@ void TApdCustomComPort::SetRS485Mode(bool on) {
         {
             ForceApplyHold force(*this, true);
             SetHWFlowOptions(
-                static_cast<THWFlowOptionSet>(hwFlowOptions_ & ~(hwfUseRTS | hwfRequireCTS)));
+                static_cast<THWFlowOptionSet>(impl_->hwFlowOptions & ~(hwfUseRTS | hwfRequireCTS)));
         }
         SetRTS(false);
     }
 }
 
 void TApdCustomComPort::SetUseMSRShadow(bool /*on*/) {
-    useMsrShadow_ = true;
+    impl_->useMsrShadow = true;
 }
 
 void TApdCustomComPort::SetUseEventWord(bool on) {
-    if (on == useEventWord_ && !forceApply_) {
+    if (on == impl_->useEventWord && !impl_->forceApply) {
         return;
     }
     if (PortIsOpen()) {
-        constexpr std::uint32_t eventWordOption = 4;
         if (on) {
-            dispatcher_->SetOptionFlags(eventWordOption);
+            impl_->dispatcher->SetOptionFlags(OptionUseEventWord);
         } else {
-            dispatcher_->ClearOptionFlags(eventWordOption);
+            impl_->dispatcher->ClearOptionFlags(OptionUseEventWord);
         }
     }
-    useEventWord_ = on;
+    impl_->useEventWord = on;
 }
 
 void TApdCustomComPort::SetCommNotificationLevel(std::uint16_t level) {
-    if (level == commNotificationLevel_ && !forceApply_) {
+    if (level == impl_->commNotificationLevel && !impl_->forceApply) {
         return;
     }
-    commNotificationLevel_ = level;
+    impl_->commNotificationLevel = level;
 }
 
 void TApdCustomComPort::SetTriggerLength(std::uint16_t length) {
-    if (length == triggerLength_ && !forceApply_) {
+    if (length == impl_->triggerLength && !impl_->forceApply) {
         return;
     }
     if (PortIsOpen()) {
-        dispatcher_->SetAvailTriggerLength(length);
+        impl_->dispatcher->SetAvailTriggerLength(length);
     }
-    triggerLength_ = length;
+    impl_->triggerLength = length;
 }
 
 void TApdCustomComPort::SetThreadBoost(std::uint8_t boost) {
-    if (boost == threadBoost_ && !forceApply_) {
+    if (boost == impl_->threadBoost && !impl_->forceApply) {
         return;
     }
     if (PortIsOpen()) {
-        dispatcher_->SetThreadPriorityBoost(boost);
+        impl_->dispatcher->SetThreadPriorityBoost(boost);
     }
-    threadBoost_ = boost;
+    impl_->threadBoost = boost;
 }
 
 void TApdCustomComPort::SetTraceName(const std::string& name) {
-    if (name == traceName_ && !forceApply_) {
+    if (name == impl_->traceName && !impl_->forceApply) {
         return;
     }
-    traceName_ = name.substr(0, MaxShortStringLength);
+    impl_->traceName = name.substr(0, MaxShortStringLength);
 }
 
 void TApdCustomComPort::SetTraceHex(bool on) {
-    if (on == traceHex_ && !forceApply_) {
+    if (on == impl_->traceHex && !impl_->forceApply) {
         return;
     }
-    traceHex_ = on;
+    impl_->traceHex = on;
 }
 
 void TApdCustomComPort::SetTraceAllHex(bool on) {
-    if (on == traceAllHex_ && !forceApply_) {
+    if (on == impl_->traceAllHex && !impl_->forceApply) {
         return;
     }
-    traceAllHex_ = on;
+    impl_->traceAllHex = on;
 }
 
 void TApdCustomComPort::SetLogName(const std::string& name) {
-    if (name == logName_ && !forceApply_) {
+    if (name == impl_->logName && !impl_->forceApply) {
         return;
     }
-    logName_ = name.substr(0, MaxShortStringLength);
+    impl_->logName = name.substr(0, MaxShortStringLength);
 }
 
 void TApdCustomComPort::SetLogHex(bool on) {
-    if (on == logHex_ && !forceApply_) {
+    if (on == impl_->logHex && !impl_->forceApply) {
         return;
     }
-    logHex_ = on;
+    impl_->logHex = on;
 }
 
 void TApdCustomComPort::SetLogAllHex(bool on) {
-    if (on == logAllHex_ && !forceApply_) {
+    if (on == impl_->logAllHex && !impl_->forceApply) {
         return;
     }
-    logAllHex_ = on;
+    impl_->logAllHex = on;
+}
+
+// The getters.
+
+TDeviceLayer TApdCustomComPort::DeviceLayer() const {
+    return impl_->deviceLayer;
+}
+
+TDeviceLayerSet TApdCustomComPort::SupportedDeviceLayers() const {
+    return impl_->supportedLayers;
+}
+
+std::uint16_t TApdCustomComPort::ComNumber() const {
+    return impl_->comNumber;
+}
+
+bool TApdCustomComPort::PromptForPort() const {
+    return impl_->promptForPort;
+}
+
+bool TApdCustomComPort::AutoOpen() const {
+    return impl_->autoOpen;
+}
+
+TTapiMode TApdCustomComPort::TapiMode() const {
+    return impl_->tapiMode;
+}
+
+std::uint16_t TApdCustomComPort::TapiDeviceId() const {
+    return impl_->tapiDeviceId;
+}
+
+std::int32_t TApdCustomComPort::Baud() const {
+    return impl_->baud;
+}
+
+TParity TApdCustomComPort::Parity() const {
+    return impl_->parity;
+}
+
+std::uint16_t TApdCustomComPort::DataBits() const {
+    return impl_->dataBits;
+}
+
+std::uint16_t TApdCustomComPort::StopBits() const {
+    return impl_->stopBits;
+}
+
+std::uint16_t TApdCustomComPort::InSize() const {
+    return impl_->inSize;
+}
+
+std::uint16_t TApdCustomComPort::OutSize() const {
+    return impl_->outSize;
+}
+
+bool TApdCustomComPort::DTR() const {
+    return impl_->dtr;
+}
+
+bool TApdCustomComPort::RTS() const {
+    return impl_->rts;
+}
+
+bool TApdCustomComPort::RS485Mode() const {
+    return impl_->rs485Mode;
+}
+
+bool TApdCustomComPort::UseMSRShadow() const {
+    return impl_->useMsrShadow;
+}
+
+bool TApdCustomComPort::UseEventWord() const {
+    return impl_->useEventWord;
+}
+
+std::uint16_t TApdCustomComPort::CommNotificationLevel() const {
+    return impl_->commNotificationLevel;
+}
+
+std::uint16_t TApdCustomComPort::TriggerLength() const {
+    return impl_->triggerLength;
+}
+
+std::uint8_t TApdCustomComPort::ThreadBoost() const {
+    return impl_->threadBoost;
+}
+
+void TApdCustomComPort::SetTapiDeviceId(std::uint16_t id) {
+    impl_->tapiDeviceId = id;
 }
 
 } // namespace apd

@@ -1,6 +1,7 @@
 // The trace and the dispatch log: their state machines, sizes and operations.
 
 #include "comm/port/CustomComPort.h"
+#include "comm/port/CustomComPortImpl.h"
 
 #include <algorithm>
 
@@ -8,11 +9,11 @@ namespace apd {
 
 // What differs between the trace and the log.
 struct TApdCustomComPort::TraceLogOps {
-    TTraceLogState TApdCustomComPort::*state;
-    std::uint32_t TApdCustomComPort::*size;
+    TTraceLogState Impl::*state;
+    std::uint32_t Impl::*size;
     std::uint32_t maxSize;
-    std::string TApdCustomComPort::*name;
-    bool TApdCustomComPort::*hex;
+    std::string Impl::*name;
+    bool Impl::*hex;
     void (TApdCustomComPort::*init)(std::uint32_t);
     void (TApdCustomComPort::*abort)();
     void (TApdCustomComPort::*start)();
@@ -23,8 +24,8 @@ struct TApdCustomComPort::TraceLogOps {
 };
 
 void TApdCustomComPort::ApplyTraceLogState(const TraceLogOps& ops, TTraceLogState state) {
-    TTraceLogState& current = this->*ops.state;
-    if (state == current && !forceApply_) {
+    TTraceLogState& current = impl_.get()->*ops.state;
+    if (state == current && !impl_->forceApply) {
         return;
     }
     if (!PortIsOpen()) {
@@ -42,19 +43,19 @@ void TApdCustomComPort::ApplyTraceLogState(const TraceLogOps& ops, TTraceLogStat
         if (current == tlPause) {
             (this->*ops.start)();
         } else {
-            (this->*ops.init)(this->*ops.size);
+            (this->*ops.init)(impl_.get()->*ops.size);
         }
         break;
     case tlDump:
         if (active) {
             (this->*ops.start)();
-            (this->*ops.dump)(this->*ops.name, this->*ops.hex);
+            (this->*ops.dump)(impl_.get()->*ops.name, impl_.get()->*ops.hex);
         }
         break;
     case tlAppend:
         if (active) {
             (this->*ops.start)();
-            (this->*ops.append)(this->*ops.name, this->*ops.hex);
+            (this->*ops.append)(impl_.get()->*ops.name, impl_.get()->*ops.hex);
         }
         break;
     case tlClear:
@@ -72,11 +73,11 @@ void TApdCustomComPort::ApplyTraceLogState(const TraceLogOps& ops, TTraceLogStat
 
 void TApdCustomComPort::ResizeTraceLog(const TraceLogOps& ops, std::uint32_t size) {
     size = std::min(size, ops.maxSize);
-    if (size == this->*ops.size && !forceApply_) {
+    if (size == impl_.get()->*ops.size && !impl_->forceApply) {
         return;
     }
-    this->*ops.size = size;
-    const TTraceLogState current = this->*ops.state;
+    impl_.get()->*ops.size = size;
+    const TTraceLogState current = impl_.get()->*ops.state;
     if (PortIsOpen() && (current == tlOn || current == tlPause)) {
         // Restart with the new size. A paused one finds itself off and stays off.
         (this->*ops.abort)();
@@ -106,26 +107,26 @@ void TApdCustomComPort::InitTracing(std::uint32_t numEntries) {
     }
     auto& dispatcher = RequireDispatcher();
     if (numEntries != 0) {
-        traceSize_ = std::min(numEntries, MaxTraceSize);
+        impl_->traceSize = std::min(numEntries, MaxTraceSize);
     }
     Check(dispatcher.InitTracing(numEntries));
-    tracing_ = tlOn;
+    impl_->tracing = tlOn;
 }
 
 void TApdCustomComPort::DumpTrace(const std::string& fileName, bool inHex) {
     if (ShuttingDown()) {
         return;
     }
-    Check(RequireDispatcher().DumpTrace(fileName, inHex, traceAllHex_));
-    tracing_ = tlOff;
+    Check(RequireDispatcher().DumpTrace(fileName, inHex, impl_->traceAllHex));
+    impl_->tracing = tlOff;
 }
 
 void TApdCustomComPort::AppendTrace(const std::string& fileName, bool inHex) {
     if (ShuttingDown()) {
         return;
     }
-    Check(RequireDispatcher().AppendTrace(fileName, inHex, traceAllHex_));
-    tracing_ = tlOff;
+    Check(RequireDispatcher().AppendTrace(fileName, inHex, impl_->traceAllHex));
+    impl_->tracing = tlOff;
 }
 
 void TApdCustomComPort::ClearTracing() {
@@ -140,7 +141,7 @@ void TApdCustomComPort::AbortTracing() {
         return;
     }
     RequireDispatcher().AbortTracing();
-    tracing_ = tlOff;
+    impl_->tracing = tlOff;
 }
 
 void TApdCustomComPort::StartTracing() {
@@ -148,7 +149,7 @@ void TApdCustomComPort::StartTracing() {
         return;
     }
     RequireDispatcher().StartTracing();
-    tracing_ = tlOn;
+    impl_->tracing = tlOn;
 }
 
 void TApdCustomComPort::StopTracing() {
@@ -156,7 +157,7 @@ void TApdCustomComPort::StopTracing() {
         return;
     }
     RequireDispatcher().StopTracing();
-    tracing_ = tlPause;
+    impl_->tracing = tlPause;
 }
 
 void TApdCustomComPort::InitLogging(std::uint32_t size) {
@@ -165,26 +166,26 @@ void TApdCustomComPort::InitLogging(std::uint32_t size) {
     }
     auto& dispatcher = RequireDispatcher();
     if (size != 0) {
-        logSize_ = std::min(size, MaxLogSize);
+        impl_->logSize = std::min(size, MaxLogSize);
     }
-    dispatcher.InitLogging(logSize_);
-    logging_ = tlOn;
+    dispatcher.InitLogging(impl_->logSize);
+    impl_->logging = tlOn;
 }
 
 void TApdCustomComPort::DumpLog(const std::string& fileName, bool inHex) {
     if (ShuttingDown()) {
         return;
     }
-    Check(RequireDispatcher().DumpLog(fileName, inHex, logAllHex_));
-    logging_ = tlOff;
+    Check(RequireDispatcher().DumpLog(fileName, inHex, impl_->logAllHex));
+    impl_->logging = tlOff;
 }
 
 void TApdCustomComPort::AppendLog(const std::string& fileName, bool inHex) {
     if (ShuttingDown()) {
         return;
     }
-    Check(RequireDispatcher().AppendLog(fileName, inHex, logAllHex_));
-    logging_ = tlOff;
+    Check(RequireDispatcher().AppendLog(fileName, inHex, impl_->logAllHex));
+    impl_->logging = tlOff;
 }
 
 void TApdCustomComPort::ClearLogging() {
@@ -199,7 +200,7 @@ void TApdCustomComPort::AbortLogging() {
         return;
     }
     RequireDispatcher().AbortLogging();
-    logging_ = tlOff;
+    impl_->logging = tlOff;
 }
 
 void TApdCustomComPort::StartLogging() {
@@ -207,7 +208,7 @@ void TApdCustomComPort::StartLogging() {
         return;
     }
     RequireDispatcher().StartLogging();
-    logging_ = tlOn;
+    impl_->logging = tlOn;
 }
 
 void TApdCustomComPort::StopLogging() {
@@ -215,15 +216,15 @@ void TApdCustomComPort::StopLogging() {
         return;
     }
     RequireDispatcher().StopLogging();
-    logging_ = tlPause;
+    impl_->logging = tlPause;
 }
 
 const TApdCustomComPort::TraceLogOps& TApdCustomComPort::TraceOps() {
-    static const TApdCustomComPort::TraceLogOps ops{&TApdCustomComPort::tracing_,
-                                                    &TApdCustomComPort::traceSize_,
+    static const TApdCustomComPort::TraceLogOps ops{&Impl::tracing,
+                                                    &Impl::traceSize,
                                                     MaxTraceSize,
-                                                    &TApdCustomComPort::traceName_,
-                                                    &TApdCustomComPort::traceHex_,
+                                                    &Impl::traceName,
+                                                    &Impl::traceHex,
                                                     &TApdCustomComPort::InitTracing,
                                                     &TApdCustomComPort::AbortTracing,
                                                     &TApdCustomComPort::StartTracing,
@@ -235,11 +236,11 @@ const TApdCustomComPort::TraceLogOps& TApdCustomComPort::TraceOps() {
 }
 
 const TApdCustomComPort::TraceLogOps& TApdCustomComPort::LogOps() {
-    static const TApdCustomComPort::TraceLogOps ops{&TApdCustomComPort::logging_,
-                                                    &TApdCustomComPort::logSize_,
+    static const TApdCustomComPort::TraceLogOps ops{&Impl::logging,
+                                                    &Impl::logSize,
                                                     MaxLogSize,
-                                                    &TApdCustomComPort::logName_,
-                                                    &TApdCustomComPort::logHex_,
+                                                    &Impl::logName,
+                                                    &Impl::logHex,
                                                     &TApdCustomComPort::InitLogging,
                                                     &TApdCustomComPort::AbortLogging,
                                                     &TApdCustomComPort::StartLogging,
@@ -248,6 +249,46 @@ const TApdCustomComPort::TraceLogOps& TApdCustomComPort::LogOps() {
                                                     &TApdCustomComPort::DumpLog,
                                                     &TApdCustomComPort::AppendLog};
     return ops;
+}
+
+TTraceLogState TApdCustomComPort::Tracing() const {
+    return impl_->tracing;
+}
+
+std::uint32_t TApdCustomComPort::TraceSize() const {
+    return impl_->traceSize;
+}
+
+const std::string& TApdCustomComPort::TraceName() const {
+    return impl_->traceName;
+}
+
+bool TApdCustomComPort::TraceHex() const {
+    return impl_->traceHex;
+}
+
+bool TApdCustomComPort::TraceAllHex() const {
+    return impl_->traceAllHex;
+}
+
+TTraceLogState TApdCustomComPort::Logging() const {
+    return impl_->logging;
+}
+
+std::uint32_t TApdCustomComPort::LogSize() const {
+    return impl_->logSize;
+}
+
+const std::string& TApdCustomComPort::LogName() const {
+    return impl_->logName;
+}
+
+bool TApdCustomComPort::LogHex() const {
+    return impl_->logHex;
+}
+
+bool TApdCustomComPort::LogAllHex() const {
+    return impl_->logAllHex;
 }
 
 } // namespace apd

@@ -6,6 +6,7 @@
 #include "comm/platform/Messaging.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/port/CustomComPort.h"
+#include "comm/port/CustomComPortImpl.h"
 
 #include <mutex>
 
@@ -38,22 +39,23 @@ bool IsComWindowMessage(std::uint32_t msg) {
 void TApdCustomComPort::HookNotifyWindow(bool enable) {
     if (enable) {
         RegisterComWindowClass();
-        window_ = platform::CreateHiddenWindow(ComWindowClass);
-        dispatcher_->RegisterWindowHandler(window_);
-        threadErrors_->SetWindow(window_, NotificationLParam(dispatcher_->DispatcherHandle, 0));
+        impl_->window = platform::CreateHiddenWindow(ComWindowClass);
+        impl_->dispatcher->RegisterWindowHandler(impl_->window);
+        impl_->threadErrors->SetWindow(impl_->window,
+                                       NotificationLParam(impl_->dispatcher->DispatcherHandle, 0));
         return;
     }
-    if (window_ == 0) {
+    if (impl_->window == 0) {
         return;
     }
-    if (dispatcher_) {
-        dispatcher_->DeregisterWindowHandler(window_);
+    if (impl_->dispatcher) {
+        impl_->dispatcher->DeregisterWindowHandler(impl_->window);
     }
-    threadErrors_->SetWindow(0, 0);
-    platform::DestroyHiddenWindow(window_);
-    window_ = 0;
+    impl_->threadErrors->SetWindow(0, 0);
+    platform::DestroyHiddenWindow(impl_->window);
+    impl_->window = 0;
     // Errors whose message went with the window are passed on here, on the same thread.
-    threadErrors_->Deliver();
+    impl_->threadErrors->Deliver();
 }
 
 platform::LResult TApdCustomComPort::ComWindowProc(platform::WindowHandle window, std::uint32_t msg,
@@ -70,7 +72,7 @@ platform::LResult TApdCustomComPort::ComWindowProc(platform::WindowHandle window
         TApdBaseDispatcher* dispatcher = RegisteredDispatcher(DispatcherHandleOf(lp));
         auto* port =
             dispatcher != nullptr ? dynamic_cast<TApdCustomComPort*>(dispatcher->Owner) : nullptr;
-        if (port != nullptr && !port->destroying_) {
+        if (port != nullptr && !port->impl_->destroying) {
             try {
                 port->HandleNotification(msg, wParam, lParam, repostClosePending);
             } catch (...) {
@@ -92,7 +94,7 @@ platform::LResult TApdCustomComPort::ComWindowProc(platform::WindowHandle window
 void TApdCustomComPort::HandleNotification(std::uint32_t msg, platform::WParam wParam,
                                            platform::LParam lParam, bool& repostClosePending) {
     if (msg == MsgThreadError) {
-        threadErrors_->Deliver();
+        impl_->threadErrors->Deliver();
         return;
     }
     const auto handle = static_cast<std::uint16_t>(wParam);
@@ -143,15 +145,16 @@ void TApdCustomComPort::HandleNotification(std::uint32_t msg, platform::WParam w
 }
 
 TApdCustomComPort::ClosePendingOutcome TApdCustomComPort::HandleClosePending() {
-    if (portState_ != psShuttingDown) {
+    if (impl_->portState != psShuttingDown) {
         return ClosePendingOutcome::Done;
     }
-    if (dispatcher_ && (dispatcher_->DispatcherActive || dispatcher_->Notifying)) {
+    if (impl_->dispatcher &&
+        (impl_->dispatcher->DispatcherActive || impl_->dispatcher->Notifying)) {
         return ClosePendingOutcome::StillStopping;
     }
     FinishClose();
-    if (reopenRequested_) {
-        reopenRequested_ = false;
+    if (impl_->reopenRequested) {
+        impl_->reopenRequested = false;
         DoOpen();
     }
     return ClosePendingOutcome::Done;

@@ -16,11 +16,9 @@
 // dispatcher's threads have ended, and the notification window completes the close then.
 
 #include "comm/dispatch/BaseDispatcher.h"
-#include "comm/dispatch/TriggerRecords.h"
 #include "comm/platform/Messaging.h"
 #include "comm/port/BaseComponent.h"
 #include "comm/port/ComPortTypes.h"
-#include "comm/port/ThreadErrorMailbox.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,123 +61,137 @@ public:
     virtual void Assign(const TApdBaseComponent& source);
 
     // ---- State --------------------------------------------------------------------------
-    TPortState PortState() const { return portState_; }
-    bool ForceApply() const { return forceApply_; }
-    void SetForceApply(bool on) { forceApply_ = on; }
-    bool ReopenRequested() const { return reopenRequested_; }
-    bool TriggersSaved() const { return triggersSaved_; }
+    TPortState PortState() const;
+    bool ForceApply() const;
+    void SetForceApply(bool on);
+    bool ReopenRequested() const;
+    bool TriggersSaved() const;
     // Drops the trigger snapshot a close took, so the next open starts with no triggers.
     void DiscardSavedTriggers();
-    platform::WindowHandle NotificationWindow() const { return window_; }
+    platform::WindowHandle NotificationWindow() const;
 
     // ---- Open and the device --------------------------------------------------------
-    bool Open() const { return open_; }
+    bool Open() const;
     // True opens (or, while shutting down, reopens once the close completed); False closes.
     // While designing or loading it only records the value.
     void SetOpen(bool open);
 
-    TDeviceLayer DeviceLayer() const { return deviceLayer_; }
-    // Taken only while the port is closed and only for a supported layer.
-    void SetDeviceLayer(TDeviceLayer layer);
-    TDeviceLayerSet SupportedDeviceLayers() const { return supportedLayers_; }
-
-    std::uint16_t ComNumber() const { return comNumber_; }
+    std::uint16_t ComNumber() const;
     // While open, the port is reopened on the new number; its triggers and their handles,
     // and an active trace or log, carry over.
     void SetComNumber(std::uint16_t number);
 
-    bool PromptForPort() const { return promptForPort_; }
+    bool PromptForPort() const;
     void SetPromptForPort(bool prompt);
-    bool AutoOpen() const { return autoOpen_; }
+    bool AutoOpen() const;
     void SetAutoOpen(bool autoOpen);
 
-    TTapiMode TapiMode() const { return tapiMode_; }
+    TTapiMode TapiMode() const;
     void SetTapiMode(TTapiMode mode);
     // The handle a telephony service hands over, used when TapiMode is tmOn.
-    std::uint16_t TapiDeviceId() const { return tapiDeviceId_; }
-    void SetTapiDeviceId(std::uint16_t id) { tapiDeviceId_ = id; }
+    std::uint16_t TapiDeviceId() const;
+    void SetTapiDeviceId(std::uint16_t id);
 
-    void SetDispatcherFactory(DispatcherFactory factory) { factory_ = std::move(factory); }
-    void SetPortSelectionPrompt(PortSelectionPrompt prompt) { prompt_ = std::move(prompt); }
+    void SetDispatcherFactory(DispatcherFactory factory);
+    void SetPortSelectionPrompt(PortSelectionPrompt prompt);
 
     // ---- Line settings: stored first, then applied to an open port ------------------
-    std::int32_t Baud() const { return baud_; }
+    std::int32_t Baud() const;
     void SetBaud(std::int32_t baud);
-    TParity Parity() const { return parity_; }
+    TParity Parity() const;
     void SetParity(TParity parity);
-    std::uint16_t DataBits() const { return dataBits_; }
+    std::uint16_t DataBits() const;
     void SetDataBits(std::uint16_t bits);
-    std::uint16_t StopBits() const { return stopBits_; }
+    std::uint16_t StopBits() const;
     void SetStopBits(std::uint16_t bits);
-    std::uint16_t InSize() const { return inSize_; }
+    std::uint16_t InSize() const;
     void SetInSize(std::uint16_t size);
-    std::uint16_t OutSize() const { return outSize_; }
+    std::uint16_t OutSize() const;
     void SetOutSize(std::uint16_t size);
 
     // ---- Modem lines and flow control -----------------------------------------------
     // DTR and RTS keep their old value when the dispatcher does not set the line.
-    bool DTR() const { return dtr_; }
+    bool DTR() const;
     void SetDTR(bool on);
-    bool RTS() const { return rts_; }
+    bool RTS() const;
     void SetRTS(bool on);
     // Chooses thresholds (9/10 and 1/10 of InSize where unset or out of range) and applies
     // them; kept unchanged when the dispatcher refuses. hwfUseRTS or hwfRequireCTS end
     // RS-485 mode.
-    THWFlowOptionSet HWFlowOptions() const { return hwFlowOptions_; }
+    THWFlowOptionSet HWFlowOptions() const;
     void SetHWFlowOptions(THWFlowOptionSet options);
     // As HWFlowOptions with 3/4 and 1/4.
-    TSWFlowOptions SWFlowOptions() const { return swFlowOptions_; }
+    TSWFlowOptions SWFlowOptions() const;
     void SetSWFlowOptions(TSWFlowOptions options);
-    std::uint8_t XOnChar() const { return xonChar_; }
+    std::uint8_t XOnChar() const;
     void SetXOnChar(std::uint8_t c);
-    std::uint8_t XOffChar() const { return xoffChar_; }
+    std::uint8_t XOffChar() const;
     void SetXOffChar(std::uint8_t c);
     // A threshold out of range is lowered; both flow modes are then applied anew.
-    std::uint16_t BufferFull() const { return bufferFull_; }
+    std::uint16_t BufferFull() const;
     void SetBufferFull(std::uint16_t value);
-    std::uint16_t BufferResume() const { return bufferResume_; }
+    std::uint16_t BufferResume() const;
     void SetBufferResume(std::uint16_t value);
     // True also takes hwfUseRTS and hwfRequireCTS out of HWFlowOptions and lowers RTS.
-    bool RS485Mode() const { return rs485Mode_; }
+    bool RS485Mode() const;
     void SetRS485Mode(bool on);
 
     // ---- Other dispatcher options ---------------------------------------------------
-    bool UseMSRShadow() const { return useMsrShadow_; }
-    // Has no effect: the shadow is always used.
-    virtual void SetUseMSRShadow(bool on);
-    bool UseEventWord() const { return useEventWord_; }
-    void SetUseEventWord(bool on);
-    std::uint16_t CommNotificationLevel() const { return commNotificationLevel_; }
-    void SetCommNotificationLevel(std::uint16_t level);
-    std::uint16_t TriggerLength() const { return triggerLength_; }
+    std::uint16_t TriggerLength() const;
     void SetTriggerLength(std::uint16_t length);
-    std::uint8_t ThreadBoost() const { return threadBoost_; }
+    std::uint8_t ThreadBoost() const;
     void SetThreadBoost(std::uint8_t boost);
+
+    // ---- Properties without effect here ------------------------------------------------
+    // Kept so that programs and stored forms that set them compile and load unchanged. What
+    // they choose belongs to older Windows drivers and hardware and has no counterpart in
+    // this library, on POSIX or on Windows: none of them changes what the port does.
+    // - DeviceLayer: the one device layer is dlWin32, the serial device. The 16-bit Windows,
+    //   FOSSIL and Winsock layers do not exist: SetDeviceLayer refuses them, and
+    //   SupportedDeviceLayers holds dlWin32 only.
+    // - UseMSRShadow: the dispatcher always keeps a shadow of the modem status;
+    //   SetUseMSRShadow keeps True.
+    // - UseEventWord: an open port passes it on as a dispatcher option bit nothing reads.
+    // - CommNotificationLevel: only stored; notifications come from the dispatcher's
+    //   triggers (TriggerLength, the data triggers).
+    // - OnWaitChar: nothing fires it.
+    TDeviceLayer DeviceLayer() const;
+    // Taken only while the port is closed and only for a supported layer.
+    void SetDeviceLayer(TDeviceLayer layer);
+    TDeviceLayerSet SupportedDeviceLayers() const;
+    bool UseMSRShadow() const;
+    virtual void SetUseMSRShadow(bool on);
+    bool UseEventWord() const;
+    void SetUseEventWord(bool on);
+    std::uint16_t CommNotificationLevel() const;
+    void SetCommNotificationLevel(std::uint16_t level);
+    const TWaitCharEvent& OnWaitChar() const;
+    void SetOnWaitChar(TWaitCharEvent handler);
 
     // ---- Trace and dispatch log -----------------------------------------------------
     // A closed port keeps only tlOff and tlOn (any other value stores tlOff); an open one
     // runs the state's operation (tlDump writes the trace to TraceName, and so on).
-    TTraceLogState Tracing() const { return tracing_; }
+    TTraceLogState Tracing() const;
     void SetTracing(TTraceLogState state);
     // At most MaxTraceSize; an active trace restarts with the new size.
-    std::uint32_t TraceSize() const { return traceSize_; }
+    std::uint32_t TraceSize() const;
     void SetTraceSize(std::uint32_t size);
-    const std::string& TraceName() const { return traceName_; }
+    const std::string& TraceName() const;
     void SetTraceName(const std::string& name);
-    bool TraceHex() const { return traceHex_; }
+    bool TraceHex() const;
     void SetTraceHex(bool on);
-    bool TraceAllHex() const { return traceAllHex_; }
+    bool TraceAllHex() const;
     void SetTraceAllHex(bool on);
 
-    TTraceLogState Logging() const { return logging_; }
+    TTraceLogState Logging() const;
     void SetLogging(TTraceLogState state);
-    std::uint32_t LogSize() const { return logSize_; }
+    std::uint32_t LogSize() const;
     void SetLogSize(std::uint32_t size);
-    const std::string& LogName() const { return logName_; }
+    const std::string& LogName() const;
     void SetLogName(const std::string& name);
-    bool LogHex() const { return logHex_; }
+    bool LogHex() const;
     void SetLogHex(bool on);
-    bool LogAllHex() const { return logAllHex_; }
+    bool LogAllHex() const;
     void SetLogAllHex(bool on);
 
     // Each does nothing while the port is shutting down; each opens a closed port when
@@ -203,7 +215,7 @@ public:
     void AddPortUser(const TPortUser& user);
     // Removes the first user with this window.
     void RemovePortUser(platform::WindowHandle window);
-    const std::vector<TPortUser>& PortUsers() const { return portUsers_; }
+    const std::vector<TPortUser>& PortUsers() const;
 
     // ---- The dispatcher ---------------------------------------------------------------
     // The dispatcher, opening the port first when it is closed, AutoOpen is on and the
@@ -233,33 +245,30 @@ public:
     void YieldComm();
 
     // ---- Events -----------------------------------------------------------------------
-    const TTriggerEvent& OnTrigger() const { return onTrigger_; }
+    const TTriggerEvent& OnTrigger() const;
     void SetOnTrigger(TTriggerEvent handler);
-    const TTriggerAvailEvent& OnTriggerAvail() const { return onTriggerAvail_; }
+    const TTriggerAvailEvent& OnTriggerAvail() const;
     void SetOnTriggerAvail(TTriggerAvailEvent handler);
-    const TTriggerDataEvent& OnTriggerData() const { return onTriggerData_; }
+    const TTriggerDataEvent& OnTriggerData() const;
     void SetOnTriggerData(TTriggerDataEvent handler);
-    const TTriggerStatusEvent& OnTriggerStatus() const { return onTriggerStatus_; }
+    const TTriggerStatusEvent& OnTriggerStatus() const;
     void SetOnTriggerStatus(TTriggerStatusEvent handler);
-    const TTriggerTimerEvent& OnTriggerTimer() const { return onTriggerTimer_; }
+    const TTriggerTimerEvent& OnTriggerTimer() const;
     void SetOnTriggerTimer(TTriggerTimerEvent handler);
-    const TTriggerLineErrorEvent& OnTriggerLineError() const { return onTriggerLineError_; }
+    const TTriggerLineErrorEvent& OnTriggerLineError() const;
     void SetOnTriggerLineError(TTriggerLineErrorEvent handler);
-    const TNotifyEvent& OnTriggerModemStatus() const { return onTriggerModemStatus_; }
+    const TNotifyEvent& OnTriggerModemStatus() const;
     void SetOnTriggerModemStatus(TNotifyEvent handler);
-    const TNotifyEvent& OnTriggerOutbuffFree() const { return onTriggerOutbuffFree_; }
+    const TNotifyEvent& OnTriggerOutbuffFree() const;
     void SetOnTriggerOutbuffFree(TNotifyEvent handler);
-    const TNotifyEvent& OnTriggerOutbuffUsed() const { return onTriggerOutbuffUsed_; }
+    const TNotifyEvent& OnTriggerOutbuffUsed() const;
     void SetOnTriggerOutbuffUsed(TNotifyEvent handler);
-    const TNotifyEvent& OnTriggerOutSent() const { return onTriggerOutSent_; }
+    const TNotifyEvent& OnTriggerOutSent() const;
     void SetOnTriggerOutSent(TNotifyEvent handler);
-    // Kept for stored forms; nothing fires it.
-    const TWaitCharEvent& OnWaitChar() const { return onWaitChar_; }
-    void SetOnWaitChar(TWaitCharEvent handler) { onWaitChar_ = std::move(handler); }
-    const TNotifyEvent& OnPortOpen() const { return onPortOpen_; }
-    void SetOnPortOpen(TNotifyEvent handler) { onPortOpen_ = std::move(handler); }
-    const TNotifyEvent& OnPortClose() const { return onPortClose_; }
-    void SetOnPortClose(TNotifyEvent handler) { onPortClose_ = std::move(handler); }
+    const TNotifyEvent& OnPortOpen() const;
+    void SetOnPortOpen(TNotifyEvent handler);
+    const TNotifyEvent& OnPortClose() const;
+    void SetOnPortClose(TNotifyEvent handler);
 
     // The notification window's procedure.
     static platform::LResult ComWindowProc(platform::WindowHandle window, std::uint32_t msg,
@@ -301,8 +310,10 @@ private:
     void ApplyTraceLogState(const TraceLogOps& ops, TTraceLogState state);
     void ResizeTraceLog(const TraceLogOps& ops, std::uint32_t size);
 
-    // Threshold rule of the flow modes: full and resume as fractions of InSize.
-    void ApplyThresholds(std::uint32_t fullTenths, std::uint32_t resumeTenths,
+    // The threshold rule of the flow modes: where BufferFull is unset or above InSize it
+    // becomes InSize * fullNumerator / denominator, and where BufferResume is unset or above
+    // BufferFull it becomes InSize * resumeNumerator / denominator.
+    void ApplyThresholds(std::uint32_t fullNumerator, std::uint32_t resumeNumerator,
                          std::uint32_t denominator);
     void ReapplyFlowControl();
     // Raises ENotOpenedByTapi unless the dispatcher has a handed-over device to take.
@@ -320,80 +331,15 @@ private:
     void HandleNotification(std::uint32_t msg, platform::WParam wParam, platform::LParam lParam,
                             bool& repostClosePending);
     ErrorCode Check(ErrorCode code) const;
-    bool ShuttingDown() const { return portState_ == psShuttingDown; }
-    bool PortIsOpen() const { return portState_ == psOpen; }
+    bool ShuttingDown() const;
+    bool PortIsOpen() const;
     // The line of the Baud, Parity, DataBits and StopBits properties, whose values 0, 5, 9
     // and 3 keep what the line has (data and stop bits as their low byte).
     LineRequest LineSettingsRequest() const;
 
-    bool forceApply_ = false;
-    TPortState portState_ = psClosed;
-    bool reopenRequested_ = false;
-    bool openAfterLoad_ = false;
-    std::vector<TPortUser> portUsers_;
-    bool triggersSaved_ = false;
-    TriggerSnapshot savedTriggers_;
-    platform::WindowHandle window_ = 0;
-    // Errors of the dispatcher's threads, for the application's exception handler; shared
-    // with the report each serial dispatcher is given, which may outlive a close.
-    const std::shared_ptr<ThreadErrorMailbox> threadErrors_ =
-        std::make_shared<ThreadErrorMailbox>();
-    DispatcherFactory factory_;
-    PortSelectionPrompt prompt_;
-    TDeviceLayer deviceLayer_ = dlWin32;
-    TDeviceLayerSet supportedLayers_ = DeviceLayerBit(dlWin32);
-    std::unique_ptr<TApdBaseDispatcher> dispatcher_;
-    std::uint16_t comNumber_ = 0;
-    std::int32_t baud_ = 19200;
-    TParity parity_ = pNone;
-    std::uint16_t dataBits_ = 8;
-    std::uint16_t stopBits_ = 1;
-    std::uint16_t inSize_ = 4096;
-    std::uint16_t outSize_ = 4096;
-    bool open_ = false;
-    bool promptForPort_ = true;
-    bool autoOpen_ = true;
-    std::uint16_t commNotificationLevel_ = 10;
-    std::uint16_t tapiDeviceId_ = 0;
-    TTapiMode tapiMode_ = tmAuto;
-    bool rs485Mode_ = false;
-    std::uint8_t threadBoost_ = 0;
-    bool dtr_ = true;
-    bool rts_ = true;
-    std::uint16_t bufferFull_ = 0;
-    std::uint16_t bufferResume_ = 0;
-    THWFlowOptionSet hwFlowOptions_ = 0;
-    TSWFlowOptions swFlowOptions_ = swfNone;
-    std::uint8_t xonChar_ = 17;
-    std::uint8_t xoffChar_ = 19;
-    TTraceLogState tracing_ = tlOff;
-    std::uint32_t traceSize_ = 10000;
-    std::string traceName_ = "ZURI.TRC";
-    bool traceHex_ = true;
-    bool traceAllHex_ = false;
-    TTraceLogState logging_ = tlOff;
-    std::uint32_t logSize_ = 10000;
-    std::string logName_ = "ZURI.LOG";
-    bool logHex_ = true;
-    bool logAllHex_ = false;
-    bool useMsrShadow_ = true;
-    bool useEventWord_ = true;
-    std::uint16_t triggerLength_ = 1;
-    bool destroying_ = false;
-
-    TTriggerEvent onTrigger_;
-    TTriggerAvailEvent onTriggerAvail_;
-    TTriggerDataEvent onTriggerData_;
-    TTriggerStatusEvent onTriggerStatus_;
-    TTriggerTimerEvent onTriggerTimer_;
-    TTriggerLineErrorEvent onTriggerLineError_;
-    TNotifyEvent onTriggerModemStatus_;
-    TNotifyEvent onTriggerOutbuffFree_;
-    TNotifyEvent onTriggerOutbuffUsed_;
-    TNotifyEvent onTriggerOutSent_;
-    TNotifyEvent onPortOpen_;
-    TNotifyEvent onPortClose_;
-    TWaitCharEvent onWaitChar_;
+    // The component's state (comm/port/CustomComPortImpl.h, for this folder's files only).
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 } // namespace apd

@@ -79,20 +79,20 @@ private slots:
         try {
             WriteReportFile(dir.filePath("missing/dir/report.txt"), {});
             QFAIL("no error raised");
-        } catch (const EInOutError& e) {
+        } catch (const apd::EInOutError& e) {
             QCOMPARE(QString::fromStdString(e.what()), QStringLiteral("I/O error 2"));
         }
         try {
             WriteReportFile(dir.path(), {}); // a directory
             QFAIL("no error raised");
-        } catch (const EInOutError& e) {
+        } catch (const apd::EInOutError& e) {
             QCOMPARE(QString::fromStdString(e.what()), QStringLiteral("File access denied"));
         }
         if (QFileInfo::exists("/dev/full")) {
             try {
                 WriteReportFile("/dev/full", {Row("1", "a", "b", "c")});
                 QFAIL("no error raised");
-            } catch (const EInOutError& e) {
+            } catch (const apd::EInOutError& e) {
                 QCOMPARE(QString::fromStdString(e.what()), QStringLiteral("Disk full"));
             }
         }

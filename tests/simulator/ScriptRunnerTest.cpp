@@ -17,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::OptionsIn;
 using test::PcEnd;
-using test::ScratchDir;
+using test::ScratchFolder;
 
 class ScriptRunnerTest : public ::testing::Test {
 protected:
@@ -27,7 +27,7 @@ protected:
         return runner_.Run(script.commands);
     }
 
-    ScratchDir dir_;
+    ScratchFolder dir_;
     AnalyserSimulator sim_{OptionsIn(dir_)};
     PcEnd pc_{sim_.LinkPath()};
     PlausibleResults results_{7, 100};

@@ -1,29 +1,15 @@
 #include "tools/simulator/SettingsBlock.h"
+#include "tests/support/files/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 namespace vorsilan::sim {
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sim-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using apd::testing::ScratchFolder;
 
 TEST(SettingsBlock, DefaultHoldsPlausibleSettingsAndASpacePaddedText) {
     const SettingsBlock block = DefaultSettingsBlock();
@@ -64,7 +50,7 @@ TEST(SettingsBlock, InformationTextIsCutToItsFieldAndPadded) {
 }
 
 TEST(SettingsBlockFile, SavedBlockLoadsBackAndBadFilesAreRefusedByName) {
-    TempDir dir;
+    ScratchFolder dir;
     SettingsBlock block{};
     for (std::size_t i = 0; i < block.size(); ++i) {
         block[i] = static_cast<std::uint8_t>(255 - i);

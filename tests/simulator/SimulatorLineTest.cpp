@@ -18,7 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::OptionsIn;
 using test::PcEnd;
-using test::ScratchDir;
+using test::ScratchFolder;
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> list) {
     return std::vector<std::uint8_t>(list);
@@ -50,7 +50,7 @@ std::vector<std::uint8_t> WriteBlock(PcEnd& pc, const SettingsBlock& block, std:
 }
 
 TEST(SimulatorLine, PublishesTheLinkAndDeliversARecordToThePort) {
-    ScratchDir dir;
+    ScratchFolder dir;
     AnalyserSimulator sim(OptionsIn(dir, 9));
     EXPECT_EQ(sim.LinkPath(), dir.File("COM9"));
     EXPECT_EQ(sim.PortName(), "\\\\.\\COM9");
@@ -65,7 +65,7 @@ TEST(SimulatorLine, PublishesTheLinkAndDeliversARecordToThePort) {
 }
 
 TEST(SimulatorLine, ReadExchangeAnswersOneByteThenTheBlock) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.block = NumberedBlock(3);
     options.readAnswer = 0x5A;
@@ -87,7 +87,7 @@ TEST(SimulatorLine, ReadExchangeAnswersOneByteThenTheBlock) {
 }
 
 TEST(SimulatorLine, WriteExchangeAnswersEachByteKeepsTheBlockAndReadsItBack) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.writeAnswer = 0x33;
     SettingsBlock handed{};
@@ -118,7 +118,7 @@ TEST(SimulatorLine, WriteExchangeAnswersEachByteKeepsTheBlockAndReadsItBack) {
 }
 
 TEST(SimulatorLine, WriteThatStopsHalfwayIsDroppedAndTheOldBlockKept) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.writeByteTimeout = 100ms;
     AnalyserSimulator sim(options);
@@ -139,7 +139,7 @@ TEST(SimulatorLine, WriteThatStopsHalfwayIsDroppedAndTheOldBlockKept) {
 }
 
 TEST(SimulatorLine, RecordWaitsForTheLineWhileAWriteExchangeHoldsIt) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.sendTimeout = 150ms;
     options.writeByteTimeout = 10s;
@@ -163,7 +163,7 @@ TEST(SimulatorLine, RecordWaitsForTheLineWhileAWriteExchangeHoldsIt) {
 }
 
 TEST(SimulatorLine, LineSurvivesThePortBeingClosedAndOpenedAgain) {
-    ScratchDir dir;
+    ScratchFolder dir;
     AnalyserSimulator sim(OptionsIn(dir));
     auto pc = std::make_unique<PcEnd>(sim.LinkPath());
     pc->Close();
@@ -177,7 +177,7 @@ TEST(SimulatorLine, LineSurvivesThePortBeingClosedAndOpenedAgain) {
 }
 
 TEST(SimulatorFaults, SilentAnalyserIgnoresCommandsUntilItAnswersAgain) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.silent = true;
     AnalyserSimulator sim(options);
@@ -195,7 +195,7 @@ TEST(SimulatorFaults, SilentAnalyserIgnoresCommandsUntilItAnswersAgain) {
 }
 
 TEST(SimulatorFaults, FallingSilentInsideAWriteDropsIt) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.writeByteTimeout = 10s;
     AnalyserSimulator sim(options);
@@ -211,7 +211,7 @@ TEST(SimulatorFaults, FallingSilentInsideAWriteDropsIt) {
 }
 
 TEST(SimulatorFaults, FaultHelpersPutTheirBytesOnTheLine) {
-    ScratchDir dir;
+    ScratchFolder dir;
     AnalyserSimulator sim(OptionsIn(dir));
     PcEnd pc(sim.LinkPath());
     const ResultRecord record = *EncodeResultRecord(12345, 556, SampleKind::Serum);
@@ -235,7 +235,7 @@ TEST(SimulatorFaults, FaultHelpersPutTheirBytesOnTheLine) {
 }
 
 TEST(SimulatorFaults, VanishingRemovesTheLinkAndHangsUpThePort) {
-    ScratchDir dir;
+    ScratchFolder dir;
     AnalyserSimulator sim(OptionsIn(dir));
     PcEnd pc(sim.LinkPath());
     const std::string devicePath = sim.DevicePath();
@@ -252,7 +252,7 @@ TEST(SimulatorFaults, VanishingRemovesTheLinkAndHangsUpThePort) {
 }
 
 TEST(SimulatorFaults, EndingLeavesAnotherSimulatorsLinkAlone) {
-    ScratchDir dir;
+    ScratchFolder dir;
     auto first = std::make_unique<AnalyserSimulator>(OptionsIn(dir));
     AnalyserSimulator second(OptionsIn(dir)); // publishes COM7 over the first one's link
     first.reset();
@@ -261,7 +261,7 @@ TEST(SimulatorFaults, EndingLeavesAnotherSimulatorsLinkAlone) {
 }
 
 TEST(SimulatorFaults, PacedSendTakesTheLineTimeOfEveryByte) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.pacingBaud = 115200;
     AnalyserSimulator sim(options);
@@ -294,7 +294,7 @@ TEST(LineDelivery, PiecesAreAsEvenAsPossibleAndNeverEmpty) {
 }
 
 TEST(SimulatorLine, PacedAndPiecedRecordsInEveryNoiseClassArriveWholeAndInOrder) {
-    ScratchDir dir;
+    ScratchFolder dir;
     AnalyserSimulator sim(OptionsIn(dir)); // paced at the analyser's line unless set
     PcEnd pc(sim.LinkPath());
     const ResultRecord record = *EncodeResultRecord(12345, 556, SampleKind::Serum);
@@ -326,7 +326,7 @@ TEST(SimulatorLine, PacedAndPiecedRecordsInEveryNoiseClassArriveWholeAndInOrder)
 }
 
 TEST(SimulatorFaults, UnreadLineMakesASendFailWithinItsTimeout) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SimulatorOptions options = OptionsIn(dir);
     options.sendTimeout = 100ms;
     options.pacingBaud = 0; // the queue fills at once, not at line speed
@@ -350,7 +350,7 @@ namespace {
 
 TEST(SimulatorLine, DrainedOnlyOnceThePcHasReadEverything) {
     using namespace std::chrono_literals;
-    test::ScratchDir dir;
+    test::ScratchFolder dir;
     AnalyserSimulator sim(test::OptionsIn(dir));
     test::PcEnd pc(sim.LinkPath());
     ASSERT_TRUE(sim.SendRecord(*EncodeResultRecord(4, 400, SampleKind::Serum)));

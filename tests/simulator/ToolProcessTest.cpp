@@ -29,7 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::PcEnd;
-using test::ScratchDir;
+using test::ScratchFolder;
 
 const std::string kTool = VORSILAN_SIM_PATH;
 
@@ -41,7 +41,7 @@ std::string Slurp(const std::string& path) {
 }
 
 // Exit status of a shell command run under a time limit.
-int RunBounded(const std::string& arguments, const ScratchDir& dir) {
+int RunBounded(const std::string& arguments, const ScratchFolder& dir) {
     const std::string command = "timeout -k 5 30 " + kTool + " " + arguments + " >" +
                                 dir.File("out.txt") + " 2>" + dir.File("err.txt");
     const int status = std::system(command.c_str());
@@ -137,7 +137,7 @@ private:
 };
 
 TEST(ToolProcess, HelpAndVersionSucceed) {
-    ScratchDir dir;
+    ScratchFolder dir;
     EXPECT_EQ(RunBounded("--help", dir), 0);
     const std::string help = Slurp(dir.File("out.txt"));
     EXPECT_EQ(help.rfind("Usage: vorsilan-sim", 0), 0u);
@@ -147,7 +147,7 @@ TEST(ToolProcess, HelpAndVersionSucceed) {
 }
 
 TEST(ToolProcess, BadArgumentsAndBadScriptsExitWithTwoAndSayWhy) {
-    ScratchDir dir;
+    ScratchFolder dir;
     EXPECT_EQ(RunBounded("--port-dir " + dir.Path() + " --port 0", dir), 2);
     EXPECT_NE(Slurp(dir.File("err.txt")).find("vorsilan-sim: bad port number '0'"),
               std::string::npos);
@@ -167,7 +167,7 @@ TEST(ToolProcess, BadArgumentsAndBadScriptsExitWithTwoAndSayWhy) {
 }
 
 TEST(ToolProcess, SendsRecordsAnswersAReadAndSavesTheBlockAtExit) {
-    ScratchDir dir;
+    ScratchFolder dir;
     SettingsBlock block = DefaultSettingsBlock();
     block[5] = 99;
     SaveSettingsBlock(dir.File("in.bin"), block);
@@ -191,7 +191,7 @@ TEST(ToolProcess, SendsRecordsAnswersAReadAndSavesTheBlockAtExit) {
 }
 
 TEST(ToolProcess, IntervalSendsTheCountOfPlausibleRecordsWithRisingNumbers) {
-    ScratchDir dir;
+    ScratchFolder dir;
     RunningTool tool({"--port-dir", dir.Path(), "-x", "-i", "5ms", "-n", "3", "--first-number",
                       "500", "--kind", "urine", "-e", "wait-read 20s", "--noise", "leading",
                       "--pieces", "2", "--gap", "1ms"});
@@ -217,7 +217,7 @@ TEST(ToolProcess, IntervalSendsTheCountOfPlausibleRecordsWithRisingNumbers) {
 }
 
 TEST(ToolProcess, TerminationSignalEndsTheToolAndRemovesTheLink) {
-    ScratchDir dir;
+    ScratchFolder dir;
     RunningTool tool({"--port-dir", dir.Path()});
     ASSERT_TRUE(tool.WaitForOutput("Ctrl-C ends")) << tool.Output();
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("COM7")));
@@ -227,7 +227,7 @@ TEST(ToolProcess, TerminationSignalEndsTheToolAndRemovesTheLink) {
 }
 
 TEST(ToolProcess, FailingCommandExitsWithOneAndSaysWhich) {
-    ScratchDir dir;
+    ScratchFolder dir;
     EXPECT_EQ(RunBounded("--port-dir " + dir.Path() + " -e 'wait-write 50ms'", dir), 1);
     EXPECT_NE(Slurp(dir.File("err.txt"))
                   .find("command line: the PC did not write the settings block in time"),

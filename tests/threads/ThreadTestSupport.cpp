@@ -1,71 +1,13 @@
 #include "tests/threads/ThreadTestSupport.h"
 
 #include <ctime>
-#include <future>
 
 #include "comm/dispatch/NotificationMessages.h"
 
 namespace apd::test {
 
-namespace {
-const char* const WindowClass = "DeviceThreadTestWindow";
-
-void EnsureClass(platform::WindowProc proc) {
-    static std::once_flag once;
-    std::call_once(once, [&] { platform::RegisterWindowClass(WindowClass, proc, sizeof(void*)); });
-}
-} // namespace
-
 ErrorCode TestDispatcher::OpenAnalyserLine(const std::string& name, std::uint32_t outSize) {
     return OpenDevicePort(name, {115200, ParityNone, 8, 1}, 4096, outSize, 0);
-}
-
-platform::LResult PumpingThread::Proc(platform::WindowHandle window, std::uint32_t message,
-                                      platform::WParam wParam, platform::LParam lParam) {
-    auto* handler = reinterpret_cast<Handler*>(platform::GetWindowExtra(window, 0));
-    if (handler == nullptr || message < MsgTriggerAvail || message > MsgTriggerStatus) {
-        return platform::DefaultWindowProc(window, message, wParam, lParam);
-    }
-    (*handler)(Seen{message, static_cast<std::uint32_t>(wParam), static_cast<std::uint32_t>(lParam),
-                    std::this_thread::get_id()});
-    return 0;
-}
-
-PumpingThread::PumpingThread(Handler handler) : handler_(std::move(handler)) {
-    EnsureClass(&Proc);
-    std::promise<platform::WindowHandle> made;
-    auto window = made.get_future();
-    thread_ = std::thread([this, &made] {
-        const platform::WindowHandle w = platform::CreateHiddenWindow(WindowClass);
-        platform::SetWindowExtra(w, 0, reinterpret_cast<std::intptr_t>(&handler_));
-        made.set_value(w);
-        while (!stop_) {
-            platform::WaitForQueueActivity(platform::InfiniteTimeout);
-            platform::Message m;
-            while (platform::PeekWindowMessage(m, true)) {
-                platform::DispatchWindowMessage(m);
-            }
-        }
-        platform::DestroyHiddenWindow(w);
-    });
-    window_ = window.get();
-}
-
-PumpingThread::~PumpingThread() {
-    stop_ = true;
-    // Wakes the queue wait; the window ignores the message.
-    platform::PostWindowMessage(window_, 0x0400, 0, 0);
-    thread_.join();
-}
-
-OwnWindow::OwnWindow(PumpingThread::Handler handler) : handler_(std::move(handler)) {
-    EnsureClass(&PumpingThread::Proc);
-    window_ = platform::CreateHiddenWindow(WindowClass);
-    platform::SetWindowExtra(window_, 0, reinterpret_cast<std::intptr_t>(&handler_));
-}
-
-OwnWindow::~OwnWindow() {
-    platform::DestroyHiddenWindow(window_);
 }
 
 void RegisterWindow(TApdBaseDispatcher& dispatcher, platform::WindowHandle window) {

@@ -1,7 +1,7 @@
 #pragma once
 // Support for the tests of the serial dispatcher and its threads over pseudo-terminals:
-// a dispatcher that lets tests register method and procedure handlers, a thread that
-// owns a window and pumps its queue, and bounded waits.
+// a dispatcher that lets tests register method and procedure handlers, bounded waits, and
+// the notification windows of tests/support/messaging.
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +16,7 @@
 
 #include "comm/platform/Messaging.h"
 #include "comm/threads/ThreadedDispatcher.h"
+#include "tests/support/messaging/PumpingThread.h"
 
 namespace apd::test {
 
@@ -33,52 +34,6 @@ public:
     using TApdBaseDispatcher::AddProcedureHandler;
     using TApdBaseDispatcher::InputRing;
     using TApdBaseDispatcher::OutputBuffer;
-};
-
-// One window trigger notification as a handler saw it.
-struct Seen {
-    std::uint32_t msg = 0;
-    std::uint32_t wParam = 0;
-    std::uint32_t lParam = 0;
-    std::thread::id thread;
-};
-
-// A thread that owns one hidden window and serves its queue until the object goes. Every
-// trigger message is passed to `handler` on that thread.
-class PumpingThread {
-public:
-    using Handler = std::function<void(const Seen&)>;
-    explicit PumpingThread(Handler handler);
-    ~PumpingThread();
-    PumpingThread(const PumpingThread&) = delete;
-    PumpingThread& operator=(const PumpingThread&) = delete;
-
-    platform::WindowHandle Window() const { return window_; }
-    std::thread::id Id() const { return thread_.get_id(); }
-
-    // The procedure of the test windows.
-    static platform::LResult Proc(platform::WindowHandle window, std::uint32_t message,
-                                  platform::WParam wParam, platform::LParam lParam);
-
-private:
-    Handler handler_;
-    std::atomic<bool> stop_{false};
-    platform::WindowHandle window_ = 0;
-    std::thread thread_;
-};
-
-// A window of the calling thread whose trigger messages go to `handler`.
-class OwnWindow {
-public:
-    explicit OwnWindow(PumpingThread::Handler handler);
-    ~OwnWindow();
-    OwnWindow(const OwnWindow&) = delete;
-    OwnWindow& operator=(const OwnWindow&) = delete;
-    platform::WindowHandle Window() const { return window_; }
-
-private:
-    PumpingThread::Handler handler_;
-    platform::WindowHandle window_ = 0;
 };
 
 // Registers the window as the dispatcher's only window handler, wanted.

@@ -1,10 +1,6 @@
 #include "tests/support/pty/ScopedPortDir.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
-#include <vector>
 
 namespace apd::test {
 
@@ -13,18 +9,10 @@ constexpr const char* Variable = "VORSILAN_PORT_DIR";
 }
 
 ScopedPortDir::ScopedPortDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vorsilan-ports-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr) {
-        throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    }
-    path_ = buffer.data();
     if (const char* value = std::getenv(Variable)) {
         previous_ = value;
     }
-    ::setenv(Variable, path_.c_str(), 1);
+    ::setenv(Variable, Path().c_str(), 1);
 }
 
 ScopedPortDir::~ScopedPortDir() {
@@ -33,8 +21,7 @@ ScopedPortDir::~ScopedPortDir() {
     } else {
         ::unsetenv(Variable);
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    // The folder goes with folder_, after the variable no longer names it.
 }
 
 } // namespace apd::test

@@ -4,6 +4,8 @@
 // the end the variable gets its previous value back and the directory is removed.
 // Create it before any thread that resolves port names starts.
 
+#include "tests/support/files/ScratchFolder.h"
+
 #include <optional>
 #include <string>
 
@@ -16,10 +18,10 @@ public:
     ScopedPortDir(const ScopedPortDir&) = delete;
     ScopedPortDir& operator=(const ScopedPortDir&) = delete;
 
-    const std::string& Path() const { return path_; }
+    std::string Path() const { return folder_.Path(); }
 
 private:
-    std::string path_;
+    testing::ScratchFolder folder_{"vorsilan-ports-"};
     std::optional<std::string> previous_;
 };
 
