@@ -189,10 +189,10 @@ public:
     // All line changes read the device's line state, change fields and apply it through
     // ApplyLineState, under DataLock.
 
-    // Fields absent from the request keep the current value; stop bits 0 mean 1, 4 and
-    // above mean 2. 0 without touching the device when the line already is the one asked
-    // for; otherwise pending output is let drain first (without DataLock) and the result is
-    // that of the apply.
+    // Fields absent from the request keep the current value; stop bits 0 and 1 mean one,
+    // any other value two. 0 without touching the device when the line already is the one
+    // asked for; otherwise pending output is let drain first (without DataLock) and the
+    // result is that of the apply.
     ErrorCode SetLineSettings(LineRequest request);
     // The device's line; stop bits 1 for one stop bit, 2 for anything longer.
     void GetLineSettings(std::uint32_t& baud, std::uint16_t& parity, std::uint8_t& dataBits,
