@@ -103,6 +103,10 @@ public:
     // lost or cannot tell; the close then discards the rest. Takes no lock while it waits.
     // The default does not wait and answers false.
     virtual bool DeviceDrainOutput(std::uint32_t /*characterMicros*/) { return false; }
+    // How long the driver and the UART may still need, once the output ring is empty, for
+    // the characters they hold, in milliseconds. The default is the time of 18 characters
+    // (DrainSleepMilliseconds); a device without a line has nothing to wait for.
+    virtual std::uint32_t DeviceLineDrainMs(const LineState& framing, std::int32_t appliedBaud);
     // Stops the threads when they run, then releases both buffers (each once).
     virtual void FreePortResources();
     // Starts whatever serves the open port (the thread layer's threads): ecOK, or the
@@ -198,7 +202,7 @@ public:
     void GetLineSettings(std::uint32_t& baud, std::uint16_t& parity, std::uint8_t& dataBits,
                          std::uint8_t& stopBits);
     // Waits (at most about 10 s) until the output ring is empty, then for the time the
-    // last characters need to leave the UART (DrainSleepMilliseconds).
+    // last characters need to leave the UART (DeviceLineDrainMs).
     void WaitOutputDrained();
     // Sets the DTR and RTS line modes that flow control does not own from DtrOn and RtsOn,
     // applies the record, remembers its baud as applied (even when the device refused it)

@@ -60,9 +60,14 @@ void TApdBaseDispatcher::WaitOutputDrained() {
         applied = AppliedBaud;
     }
     // The output ring is empty, but the driver and the UART may still hold characters.
-    if (const std::uint32_t ms = DrainSleepMilliseconds(framing, applied); ms > 0) {
+    if (const std::uint32_t ms = DeviceLineDrainMs(framing, applied); ms > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
+}
+
+std::uint32_t TApdBaseDispatcher::DeviceLineDrainMs(const LineState& framing,
+                                                    std::int32_t appliedBaud) {
+    return DrainSleepMilliseconds(framing, appliedBaud);
 }
 
 ErrorCode TApdBaseDispatcher::ApplyLineState(LineState& state) {

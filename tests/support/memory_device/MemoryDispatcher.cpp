@@ -469,6 +469,10 @@ ErrorCode TMemoryDispatcher::DeviceModemStatus(std::uint32_t& status) {
     return ecOK;
 }
 
+std::uint32_t TMemoryDispatcher::DeviceLineDrainMs(const LineState&, std::int32_t) {
+    return 0;
+}
+
 bool TMemoryDispatcher::DriverTogglesRts485() const {
     DeviceHold hold(deviceLock_);
     return driverTogglesRts_;

@@ -144,6 +144,9 @@ public:
     ErrorCode DeviceClose() override;
     ErrorCode YieldTime() override;
     ErrorCode DeviceModemStatus(std::uint32_t& status) override;
+    // No line: nothing is left to send once the output ring is empty, so line changes
+    // (the open's among them) do not wait.
+    std::uint32_t DeviceLineDrainMs(const LineState& framing, std::int32_t appliedBaud) override;
 
 protected:
     bool DriverTogglesRts485() const override;
