@@ -4,6 +4,7 @@
 #include "comm/port/CustomComPortImpl.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace apd {
 
@@ -53,6 +54,43 @@ void TApdCustomComPort::PutChar(std::uint8_t c) {
         return;
     }
     Check(RequireDispatcher().PutChar(c));
+}
+
+// The dispatcher takes 32-bit lengths. A longer block fits none of its buffers: it is
+// refused with the code the dispatcher gives any block too long for them, never cut short.
+
+std::size_t TApdCustomComPort::GetBlock(std::span<std::uint8_t> block) {
+    if (ShuttingDown()) {
+        return 0;
+    }
+    auto& dispatcher = RequireDispatcher();
+    const ErrorCode got =
+        Check(std::in_range<std::uint32_t>(block.size())
+                  ? dispatcher.GetBlock(block.data(), static_cast<std::uint32_t>(block.size()))
+                  : ecGetBlockFail);
+    return got >= 0 ? block.size() : 0;
+}
+
+std::size_t TApdCustomComPort::PeekBlock(std::span<std::uint8_t> block) {
+    if (ShuttingDown()) {
+        return 0;
+    }
+    auto& dispatcher = RequireDispatcher();
+    const ErrorCode got =
+        Check(std::in_range<std::uint32_t>(block.size())
+                  ? dispatcher.PeekBlock(block.data(), static_cast<std::uint32_t>(block.size()))
+                  : ecGetBlockFail);
+    return got >= 0 ? block.size() : 0;
+}
+
+void TApdCustomComPort::PutBlock(std::span<const std::uint8_t> block) {
+    if (ShuttingDown()) {
+        return;
+    }
+    auto& dispatcher = RequireDispatcher();
+    Check(std::in_range<std::uint32_t>(block.size())
+              ? dispatcher.PutBlock(block.data(), static_cast<std::uint32_t>(block.size()))
+              : ecOutputBufferTooSmall);
 }
 
 void TApdCustomComPort::FlushInBuffer() {

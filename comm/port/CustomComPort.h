@@ -20,10 +20,12 @@
 #include "comm/port/BaseComponent.h"
 #include "comm/port/ComPortTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -232,6 +234,17 @@ public:
     // notification it reads ahead without consuming.
     std::uint8_t GetChar();
     void PutChar(std::uint8_t c);
+    // The block.size() oldest waiting bytes into block, consumed as that many GetChar calls
+    // would consume them (inside a data or avail notification the handler reads ahead past
+    // what it read before). EGetBlockFail when fewer bytes wait, also for a block longer
+    // than the receive buffer: nothing is copied or consumed then. Returns block.size(), or
+    // 0 when nothing was read (shutting down, or a failure not raised while loading).
+    std::size_t GetBlock(std::span<std::uint8_t> block);
+    // As GetBlock, always counting from the oldest waiting byte, and consuming nothing.
+    std::size_t PeekBlock(std::span<std::uint8_t> block);
+    // Queues the whole block for sending: EOutputBufferTooSmall, with nothing queued, when
+    // the output buffer has no room for all of it.
+    void PutBlock(std::span<const std::uint8_t> block);
     void FlushInBuffer();
     // The handle of a new data trigger on data (at most 255 bytes are taken; the dispatcher
     // refuses more than 21 with ETriggerTooLong).

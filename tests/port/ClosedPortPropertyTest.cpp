@@ -178,6 +178,10 @@ TEST(ClosedPort, QueriesAnswerNeutrallyAndOperationsWithoutAutoOpenRaise) {
     EXPECT_THROW(port.AddDataTrigger("\xAA\x55", false), ECommNotOpen);
     EXPECT_THROW(port.GetChar(), ECommNotOpen);
     EXPECT_THROW(port.PutChar('x'), ECommNotOpen);
+    std::uint8_t block[1] = {'x'};
+    EXPECT_THROW(port.GetBlock(block), ECommNotOpen);
+    EXPECT_THROW(port.PeekBlock(block), ECommNotOpen);
+    EXPECT_THROW(port.PutBlock(block), ECommNotOpen);
     EXPECT_THROW(port.InitTracing(10), ECommNotOpen);
     EXPECT_EQ(port.Dispatcher(), nullptr);
     EXPECT_EQ(port.PortState(), psClosed);
