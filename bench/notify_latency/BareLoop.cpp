@@ -31,28 +31,6 @@ int OpenDeviceEnd(const test::PtyPair& line) {
 
 } // namespace
 
-void WriteStream(int farFd, std::size_t bytes) {
-    std::uint8_t block[4096];
-    std::size_t sent = 0;
-    while (sent < bytes) {
-        const std::size_t n = std::min(sizeof block, bytes - sent);
-        for (std::size_t i = 0; i < n; ++i) {
-            block[i] = StreamByte(sent + i);
-        }
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t w = ::write(farFd, block + done, n - done);
-            if (w > 0) {
-                done += static_cast<std::size_t>(w);
-                continue;
-            }
-            pollfd p{farFd, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-        }
-        sent += n;
-    }
-}
-
 LatencyRun BareLoopLatency(test::PtyPair& line, int records) {
     LatencyRun run;
     const int fd = OpenDeviceEnd(line);

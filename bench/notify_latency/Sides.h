@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bench/notify_latency/FarStream.h"
 #include "bench/notify_latency/Measure.h"
 #include "tests/support/pty/PtyPair.h"
 
@@ -24,12 +25,5 @@ double DispatcherThroughput(test::PtyPair& line, std::size_t bytes);
 // The CPU time (seconds) the whole process uses over `seconds` with the port open and
 // no traffic.
 double DispatcherIdleCpu(test::PtyPair& line, double seconds);
-
-// The far end's stream: byte i is StreamByte(i).
-inline std::uint8_t StreamByte(std::size_t i) {
-    return static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
-}
-// Writes `bytes` stream bytes from the far end as fast as the line takes them.
-void WriteStream(int farFd, std::size_t bytes);
 
 } // namespace apd::bench
