@@ -27,6 +27,7 @@
 #include "comm/dispatch/TriggerRecords.h"
 #include "comm/dispatch/TriggerTable.h"
 #include "comm/errors/ErrorCodes.h"
+#include "comm/platform/Messaging.h"
 
 namespace apd {
 
@@ -292,6 +293,9 @@ public:
     std::atomic<bool> ReleaseOnExit{false};
     std::atomic<bool> CloseDeferred{false};
     std::atomic<bool> Notifying{false};
+    // The thread the handler being called in the delivery in progress runs on; 0 between
+    // handlers. A close on that thread comes from inside the handler.
+    std::atomic<platform::ThreadId> HandlerThread{0};
     std::atomic<bool> InDataNotification{false};
     std::atomic<bool> RingEventSeen{false};
     std::atomic<bool> AnyStatusHit{false};
@@ -315,6 +319,13 @@ protected:
     // layer provides the main-thread call; until then the method is called directly.
     virtual void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
                             std::uint32_t lParam);
+    // The thread SyncNotify runs a handler on.
+    virtual platform::ThreadId SyncNotifyThread() const { return platform::CurrentThreadId(); }
+    // Whether a close during a delivery must be left for the delivery to finish (deferred)
+    // rather than wait for it. Without threads of its own a dispatcher cannot wait, so
+    // every close during a delivery is deferred; the thread layer can wait unless the
+    // close comes from inside a handler of that delivery.
+    virtual bool CloseMustBeDeferred() const { return true; }
     // Creates the event objects of the dispatcher threads; the thread layer overrides it.
     virtual void CreateDispatcherEvents() {}
     // Called with DataLock held when a trigger is added, the triggers are restored, the

@@ -61,6 +61,7 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
         }
         BeginHandlerReads();
         if (!handler.Deleted && handler.Method.Code != nullptr) {
+            HandlerThread = handler.Synchronized ? SyncNotifyThread() : platform::CurrentThreadId();
             if (handler.Synchronized) {
                 SyncNotify(msg, wParam, handler.Method, lParam);
             } else {
@@ -68,6 +69,7 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
                                     static_cast<platform::LParam>(lParam));
             }
         }
+        HandlerThread = 0;
         stopped = DeliveriesStopped();
         EndHandlerReads();
     }
@@ -83,7 +85,9 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
         }
         BeginHandlerReads();
         if (!handler.Deleted && handler.Proc != nullptr) {
+            HandlerThread = platform::CurrentThreadId();
             handler.Proc(msg, wParam, static_cast<platform::LParam>(lParam));
+            HandlerThread = 0;
         }
         stopped = DeliveriesStopped();
         EndHandlerReads();
@@ -107,9 +111,11 @@ bool TApdBaseDispatcher::NotifyHandlers(std::uint32_t msg, std::uint32_t wParam,
         BeginHandlerReads();
         if (!handler.Deleted) {
             // A window that is gone or does not answer in time is passed over.
+            HandlerThread = platform::WindowThread(handler.Window);
             platform::SendWindowMessageTimeout(handler.Window, msg, wParam,
                                                static_cast<platform::LParam>(lParam),
                                                platform::SmtoBlock, WindowNotifyTimeoutMs, nullptr);
+            HandlerThread = 0;
         }
         stopped = DeliveriesStopped();
         EndHandlerReads();

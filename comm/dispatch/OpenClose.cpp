@@ -132,7 +132,7 @@ void TApdBaseDispatcher::CloseDevicePort() {
         FlushInBuffer();
         DeviceClose();
     }
-    if (Notifying) {
+    if (Notifying && CloseMustBeDeferred()) {
         // A handler closed the port: the delivery stops at its next close check, and the
         // resources are released when the dispatch thread ends or the dispatcher goes.
         CloseDeferred = true;

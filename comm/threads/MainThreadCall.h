@@ -21,6 +21,7 @@ public:
     MainThreadCall& operator=(const MainThreadCall&) = delete;
 
     bool OnCallThread() const;
+    platform::ThreadId CallThread() const { return thread_; }
     // Runs call on the chosen thread (directly when already on it) and returns after it
     // has returned; an exception it raised is raised again here. False when the window is
     // gone and the call did not run.

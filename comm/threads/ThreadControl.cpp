@@ -282,6 +282,15 @@ void ThreadedDispatcher::SyncNotify(std::uint32_t msg, std::uint32_t wParam,
     mainCall_->Run(call);
 }
 
+platform::ThreadId ThreadedDispatcher::SyncNotifyThread() const {
+    return mainCall_ ? mainCall_->CallThread() : platform::CurrentThreadId();
+}
+
+bool ThreadedDispatcher::CloseMustBeDeferred() const {
+    return TApdDispatcherThread::Current() != nullptr ||
+           HandlerThread == platform::CurrentThreadId();
+}
+
 void ThreadedDispatcher::SetThreadErrorReport(ThreadErrorReport report) {
     LockHold data(DataLock);
     errorReport_ = std::move(report);

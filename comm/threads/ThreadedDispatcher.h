@@ -136,6 +136,11 @@ protected:
     // waits for it.
     void SyncNotify(std::uint32_t msg, std::uint32_t wParam, const NotifyMethod& method,
                     std::uint32_t lParam) override;
+    platform::ThreadId SyncNotifyThread() const override;
+    // A close during a delivery waits for it (the stop serves the closing thread's
+    // messages meanwhile) unless it runs on one of the dispatcher's threads or inside the
+    // handler being called, which the delivery waits for.
+    bool CloseMustBeDeferred() const override;
 
     // The events, or null once closed. Callers keep the reference while they use them.
     std::shared_ptr<DispatcherEvents> EventsRef() const;

@@ -1,9 +1,10 @@
-// Closing the port from inside a window handler; compiled into the POSIX and the Windows
-// program. The close completes after the handler returns and lets go of the port.
+// Closing the port from inside a window handler, and from another thread while a handler
+// holds the delivery; compiled into the POSIX and the Windows program.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "tests/support/farend/FarEnd.h"
 #include "tests/threads/ThreadTestSupport.h"
@@ -35,6 +36,35 @@ TEST(Close, FromInsideAWindowHandlerCompletesAfterItReturns) {
     EXPECT_EQ(closed.Value(), 1); // nothing more was delivered after the close
     TestDispatcher again;
     EXPECT_EQ(again.OpenAnalyserLine(line.Name()), ecOK) << "the closed port was not let go";
+}
+
+TEST(Close, FromAnotherThreadDuringADeliveryWaitsForIt) {
+    FarEnd line(8);
+    TestDispatcher d;
+    ASSERT_EQ(d.OpenAnalyserLine(line.Name()), ecOK);
+    const std::string header("\xAA\x55", 2);
+    AddTrigger(d, header);
+    Counter entered;
+    std::atomic<bool> stopSeen{false};
+    PumpingThread gui([&](const Seen&) {
+        entered.Add();
+        // Holds the delivery until the close has asked the threads to stop.
+        while (!d.StopThreads) {
+            std::this_thread::yield();
+        }
+        stopSeen = true;
+    });
+    RegisterWindow(d, gui.Window());
+    ASSERT_EQ(line.WriteFar(header), 2u);
+    ASSERT_TRUE(entered.WaitFor(1));
+    // Not from inside the handler: the close waits for the delivery instead of leaving
+    // the port half closed behind it.
+    d.CloseDevicePort();
+    EXPECT_FALSE(d.CloseDeferred);
+    EXPECT_TRUE(stopSeen);
+    EXPECT_EQ(d.LiveThreads(), 0);
+    EXPECT_FALSE(d.InputRing.Exists());
+    EXPECT_EQ(entered.Value(), 1);
 }
 
 } // namespace
