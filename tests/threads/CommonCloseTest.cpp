@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "tests/support/farend/FarEnd.h"
@@ -48,11 +49,13 @@ TEST(Close, FromAnotherThreadDuringADeliveryWaitsForIt) {
     std::atomic<bool> stopSeen{false};
     PumpingThread gui([&](const Seen&) {
         entered.Add();
-        // Holds the delivery until the close has asked the threads to stop.
-        while (!d.StopThreads) {
+        // Holds the delivery until the close has asked the threads to stop (bounded, so
+        // that a close that does not wait fails the test rather than hanging it).
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!d.StopThreads && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::yield();
         }
-        stopSeen = true;
+        stopSeen = d.StopThreads.load();
     });
     RegisterWindow(d, gui.Window());
     ASSERT_EQ(line.WriteFar(header), 2u);
