@@ -1,0 +1,13 @@
+#pragma once
+// What went wrong with a TCP connection to the LIS, in Russian, for the status bar and the
+// link dialog.
+
+#include <QAbstractSocket>
+#include <QString>
+
+namespace vorsilan::lis {
+
+// The text of a socket error; `detail` (Qt's own text) for the rarer ones.
+QString SocketErrorText(QAbstractSocket::SocketError error, const QString& detail);
+
+} // namespace vorsilan::lis
