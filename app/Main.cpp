@@ -3,6 +3,8 @@
 #include "app/ComSelectForm.h"
 #include "app/PortChoiceDialog.h"
 #include "app/ValueText.h"
+#include "app/lis/DatabaseConnection.h"
+#include "app/lis/LisLinkDialog.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/threads/ThreadedDispatcher.h"
 
@@ -13,9 +15,11 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -68,8 +72,15 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int 
 
 } // namespace
 
-TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidget* parent)
+TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidget* parent,
+               lis::SendTiming lisTiming)
     : QMainWindow(parent), prompts_(std::move(prompts)), bounds_(bounds),
+      lis_(
+          [] {
+              return std::make_unique<lis::DatabaseConnection>(QStringLiteral("vorsilan-lis"),
+                                                               lis::WorkstationDatabasePath());
+          },
+          lisTiming),
       CPort(std::make_unique<apd::TApdComPort>()) {
     if (!prompts_) {
         prompts_ = std::make_unique<DialogPrompts>(this);
@@ -85,6 +96,8 @@ TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidg
     }
     BuildMenu();
     BuildControls();
+    ConnectLis();
+    ConfigureLis();
 
     CPort->SetName("CPort");
     CPort->SetPortSelectionPrompt(ComSelectPrompt());
@@ -114,7 +127,13 @@ void TForm1::BuildMenu() {
         return item;
     };
     N1 = addItem("N1", QStringLiteral("&Файл"), true);
-    N4 = addItem("N4", QStringLiteral("Настройка"), true);
+    // "Настройка" holds the analyser's port and the LIS link.
+    QMenu* setup = MainMenu1->addMenu(QStringLiteral("Настройка"));
+    setup->setObjectName(QStringLiteral("SetupMenu"));
+    N4 = setup->addAction(QStringLiteral("Порт анализатора..."));
+    N4->setObjectName(QStringLiteral("N4"));
+    LisLinkItem = setup->addAction(lis::LisLinkTitle + QStringLiteral("..."));
+    LisLinkItem->setObjectName(QStringLiteral("LisLinkItem"));
     N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
     N2 = addItem("N2", QStringLiteral("&Помощь"), false);
     connect(N1, &QAction::triggered, this,
@@ -123,6 +142,8 @@ void TForm1::BuildMenu() {
             [this] { GuardedCall(errorReport_, [this] { N4Click(); }); });
     connect(N3, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { N3Click(); }); });
+    connect(LisLinkItem, &QAction::triggered, this,
+            [this] { GuardedCall(errorReport_, [this] { LisLinkClick(); }); });
     // Service staff reveal the engineering menu with Ctrl+Alt+Shift+E.
     auto* chord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+E")), this);
     connect(chord, &QShortcut::activated, this, &TForm1::RevealEngineeringMenu);
@@ -167,6 +188,10 @@ void TForm1::BuildControls() {
 
     StatusBar = statusBar();
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    LisLabel = new QLabel(StatusBar);
+    LisLabel->setObjectName(QStringLiteral("LisLabel"));
+    LisLabel->setVisible(false);
+    StatusBar->addPermanentWidget(LisLabel);
     StoredLabel = new QLabel(StatusBar);
     StoredLabel->setObjectName(QStringLiteral("StoredLabel"));
     StatusBar->addPermanentWidget(StoredLabel);
@@ -228,15 +253,19 @@ void TForm1::Button1Click() {
             row.patient = Edit1->text();
             row.number = Edit2->text();
             const QChar separator = UserDecimalSeparator();
+            std::uint32_t divisor = 0; // of the value for the LIS; 0: an unknown kind
             switch (SampleKind) {
             case 1:
                 row.serum = GeneralValueText(ResultValue, 100, 3, separator);
+                divisor = 100;
                 break;
             case 2:
                 row.blood = GeneralValueText(ResultValue, 100, 4, separator);
+                divisor = 100;
                 break;
             case 3:
                 row.urine = GeneralValueText(ResultValue, 10, 4, separator);
+                divisor = 10;
                 break;
             default:
                 break;
@@ -252,6 +281,12 @@ void TForm1::Button1Click() {
                 Grid->SetCells(c, n, cells[c]); // beyond the grid's rows: not shown
             }
             ShowStoredCount();
+            if (divisor != 0) {
+                QueueForLis({row.patient, row.number,
+                             ResultArrival.isValid() ? ResultArrival : QDateTime::currentDateTime(),
+                             ResultValue, divisor, static_cast<lis::SampleKind>(SampleKind),
+                             row.technician});
+            }
         }
     }
     ResultPending = false;
@@ -284,6 +319,58 @@ void TForm1::N4Click() {
         *CPort, [this](std::exception_ptr error) { ReportException(std::move(error)); }, this);
     dialog.exec();
     ExchangeMode = 0;
+}
+
+// ---- The LIS link -------------------------------------------------------------------------
+
+void TForm1::ConnectLis() {
+    connect(&lis_, &lis::LisExport::WaitingChanged, this, &TForm1::ShowLisWaiting);
+    connect(&lis_, &lis::LisExport::Delivered, this, [this] { lisProblem_.clear(); });
+    connect(&lis_, &lis::LisExport::AttemptFailed, this,
+            [this](const QString& reason, qint64 pauseMs) {
+                lisProblem_ = LisRetryText.arg(reason, QString::number(double(pauseMs) / 1000.0));
+                ShowLisWaiting(lis_.WaitingCount());
+            });
+    connect(&lis_, &lis::LisExport::Refused, this,
+            [this](const QString& number, const QString& code, const QString& reason) {
+                lisProblem_.clear();
+                ShowStatus(LisRefusedText.arg(number, code, reason));
+            });
+    connect(&lis_, &lis::LisExport::OutboxFailed, this,
+            [this](const QString& controlId) { ShowStatus(LisOutboxFailedText.arg(controlId)); });
+}
+
+void TForm1::ConfigureLis() {
+    QSettings settings;
+    QString error;
+    lisProblem_.clear();
+    if (!lis_.Configure(lis::WithEnvironmentOverrides(lis::LoadLisSettings(settings)), error)) {
+        ShowStatus(LisOffText.arg(error));
+    }
+    ShowLisWaiting(lis_.WaitingCount());
+}
+
+void TForm1::QueueForLis(const lis::StoredResult& result) {
+    QString error;
+    if (lis_.Queue(result, error) == lis::LisExport::Queued::Failed) {
+        ShowStatus(LisQueueFailedText.arg(error));
+    }
+}
+
+void TForm1::ShowLisWaiting(int count) {
+    LisLabel->setVisible(lis_.IsOn());
+    LisLabel->setText(
+        LisWaitingText + QString::number(count) +
+        (lisProblem_.isEmpty() ? QString() : QStringLiteral(" (") + lisProblem_ + u')'));
+}
+
+void TForm1::LisLinkClick() {
+    QSettings settings;
+    lis::LisLinkDialog dialog(lis::LoadLisSettings(settings), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        lis::SaveLisSettings(settings, dialog.Settings());
+        ConfigureLis();
+    }
 }
 
 } // namespace vorsilan::app

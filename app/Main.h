@@ -12,8 +12,10 @@
 #include "app/SettingsExchange.h"
 #include "app/StringGrid.h"
 #include "app/UserPrompts.h"
+#include "app/lis/LisExport.h"
 #include "comm/port/ComPort.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -57,6 +59,15 @@ inline const QString ReplacedCharactersText =
     QStringLiteral("Отчёт записан; символы, которых нет в кодировке Windows-1251, "
                    "заменены знаком \"?\"");
 inline const QString OverwriteQuestion = QStringLiteral("Указанный файл уже существует");
+inline const QString LisWaitingText = QStringLiteral("Ждут отправки в ЛИС: ");
+inline const QString LisRefusedText =
+    QStringLiteral("ЛИС отклонила результат анализа № %1 (%2): %3");
+inline const QString LisQueueFailedText =
+    QStringLiteral("Результат не поставлен в очередь ЛИС: %1");
+inline const QString LisRetryText = QStringLiteral("нет связи: %1; повтор через %2 с");
+inline const QString LisOutboxFailedText =
+    QStringLiteral("Очередь ЛИС не записала ответ на сообщение %1: отправка остановлена");
+inline const QString LisOffText = QStringLiteral("Связь с ЛИС выключена: %1");
 inline const QString ReportFilter = QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*");
 
 class TForm1 : public QMainWindow {
@@ -64,7 +75,8 @@ class TForm1 : public QMainWindow {
 public:
     // Builds the window and runs FormCreate. Without prompts the real dialogs are used.
     explicit TForm1(std::unique_ptr<UserPrompts> prompts = nullptr,
-                    ReceiveBounds bounds = ReceiveBounds(), QWidget* parent = nullptr);
+                    ReceiveBounds bounds = ReceiveBounds(), QWidget* parent = nullptr,
+                    lis::SendTiming lisTiming = lis::SendTiming());
     ~TForm1() override;
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -76,6 +88,8 @@ public:
     void N3Click();
     void N1Click();
     void N4Click();
+    // "Настройка" -> "Связь с ЛИС": the LIS link's settings, kept with QSettings.
+    void LisLinkClick();
 
     // Looks at the port: a device that has gone away, a ring filled with data that never
     // made a record. Runs from a timer; a test may call it directly.
@@ -98,6 +112,8 @@ public:
     std::uint16_t SampleKind = 0;
     QString ResultDate;
     QString ResultTime;
+    // When the result arrived, for the LIS.
+    QDateTime ResultArrival;
 
     // Every stored row, also those beyond the grid's 99 visible rows.
     const std::vector<JournalRow>& Journal() const { return journal_; }
@@ -126,13 +142,17 @@ public:
     // The stored count, a permanent widget of the status bar: temporary notices and the
     // menus' status tips go beside it and never hide it.
     QLabel* StoredLabel = nullptr;
+    // How many stored results wait for the LIS; shown while the LIS link is set up.
+    QLabel* LisLabel = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* LisLinkItem = nullptr;
 
     apd::TApdComPort& Port() { return *CPort; }
+    lis::LisExport& LisLink() { return lis_; }
     UserPrompts& Prompts() { return *prompts_; }
 
     // The engineering exchange's bounds and how it shows its dialog.
@@ -161,6 +181,12 @@ private:
     // A port (re)opened: a loss of its device is a new loss, and an old notice is stale.
     void PortOpened();
     void ShowStoredCount();
+    void ConnectLis();
+    // Switches the LIS export to the settings kept and this run's environment.
+    void ConfigureLis();
+    // Hands a stored result to the LIS export.
+    void QueueForLis(const lis::StoredResult& result);
+    void ShowLisWaiting(int count);
 
     std::unique_ptr<UserPrompts> prompts_;
     // Where the handlers that controls and the line timer call report an exception.
@@ -172,6 +198,9 @@ private:
     bool lossShown_ = false;
     bool inNotification_ = false;
     QTimer lineTimer_;
+    lis::LisExport lis_;
+    // The last failed try of the LIS link, shown beside the waiting count until one succeeds.
+    QString lisProblem_;
     // Declared before the port: the wake hook outlives every message the port sends.
     MessagePump pump_;
     std::unique_ptr<apd::TApdComPort> CPort;

@@ -7,6 +7,7 @@
 #include "comm/dispatch/RingIndex.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -71,10 +72,11 @@ void TForm1::ShowRecord(const DecodedRecord& record) {
                         GeneralValueText(ResultValue, kind.divisor, 4, UserDecimalSeparator()));
         Label7->adjustSize();
     }
-    ResultDate = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    ResultArrival = QDateTime::currentDateTime();
+    ResultDate = QLocale::system().toString(ResultArrival.date(), QLocale::ShortFormat);
     Label8->setText(ResultDate);
     Label8->adjustSize();
-    ResultTime = LongTimeText(QTime::currentTime());
+    ResultTime = LongTimeText(ResultArrival.time());
     Label9->setText(ResultTime);
     Label9->adjustSize();
     ResultPending = true;

@@ -6,6 +6,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vorsilan"));
     QApplication::setApplicationName(QStringLiteral("Project"));
     vorsilan::app::TForm1 form;
     form.show();

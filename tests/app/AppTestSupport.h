@@ -1,8 +1,8 @@
 #pragma once
 // Support for the workstation's tests: a Qt Test main that fixes the environment (offscreen
-// platform, a Russian locale so the decimal separator is ",", a private port directory),
-// prompts a test answers, a temporary directory, the analyser simulator on a COM port of
-// that directory, and the bounds of reception in the tests.
+// platform, a Russian locale so the decimal separator is ",", a private port directory,
+// scratch settings and database), prompts a test answers, a temporary directory, the analyser
+// simulator on a COM port of that directory, and the bounds of reception in the tests.
 
 #include "app/Main.h"
 #include "app/UserPrompts.h"
@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -101,6 +103,14 @@ inline QByteArray ReadAll(const QString& path) {
         QTemporaryDir ports;                                                                       \
         qputenv("VORSILAN_PORT_DIR", ports.path().toLocal8Bit());                                  \
         vorsilan::app::test::PortDirectory() = ports.path();                                       \
+        /* Settings and the database in scratch places; the LIS link is off until a test */        \
+        /* sets it up. */                                                                          \
+        QTemporaryDir appData;                                                                     \
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, appData.path());         \
+        QStandardPaths::setTestModeEnabled(true);                                                  \
+        qputenv("VORSILAN_DB", (appData.path() + "/vorsilan.sqlite").toLocal8Bit());               \
+        qunsetenv("VORSILAN_LIS_HOST");                                                            \
+        qunsetenv("VORSILAN_LIS_PORT");                                                            \
         QApplication application(argc, argv);                                                      \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
