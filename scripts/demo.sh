@@ -6,6 +6,11 @@
 #
 #   DEMO_INTERVAL   time between results (default 4s)
 #   DEMO_SECONDS    quit after this many seconds (default: when the window is closed)
+#   DEMO_LIS=1      also start a stand-in laboratory information system (Debian's python3-hl7,
+#                   tests/support/hl7peer/hl7_peer.py) that acknowledges each message with AA
+#                   and prints what it received; the workstation sends each stored result to it
+#                   (VORSILAN_LIS_HOST, VORSILAN_LIS_PORT), with its outbox in a scratch
+#                   database of the demo (VORSILAN_DB)
 #
 # `bash scripts/demo.sh --simulator-options` prints the simulator's options, one a line, and
 # does nothing else (a test runs the demo's reception with them).
@@ -38,11 +43,12 @@ cmake --build build/release -j "$(nproc)" --target vorsilan-workstation vorsilan
 ports="$(mktemp -d)"
 export VORSILAN_PORT_DIR="$ports"
 sim_pid=""
+lis_pids=()
 cleanup() {
-    if [[ -n "$sim_pid" ]]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
+    for pid in $sim_pid "${lis_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     rm -rf "$ports"
 }
 trap cleanup EXIT
@@ -54,6 +60,25 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 echo "demo: the simulator plays the analyser on COM7; a result arrives every ${DEMO_INTERVAL:-4s}."
+if [[ "${DEMO_LIS:-}" == "1" ]]; then
+    /usr/bin/python3 tests/support/hl7peer/hl7_peer.py --mode AA --pretty >"$ports/lis.log" 2>&1 &
+    lis_pids+=($!)
+    for _ in $(seq 200); do
+        grep -q '^listening ' "$ports/lis.log" && break
+        sleep 0.05
+    done
+    lis_port="$(awk '/^listening /{print $2}' "$ports/lis.log")"
+    if [[ -z "$lis_port" ]]; then
+        echo "demo: the stand-in LIS did not start:" >&2
+        cat "$ports/lis.log" >&2
+        exit 1
+    fi
+    export VORSILAN_LIS_HOST=127.0.0.1 VORSILAN_LIS_PORT="$lis_port"
+    export VORSILAN_DB="${VORSILAN_DB:-$ports/demo.sqlite}"
+    echo "demo: a stand-in LIS listens on 127.0.0.1:$lis_port; each stored result is sent to it."
+    tail -n +1 -f "$ports/lis.log" &
+    lis_pids+=($!)
+fi
 echo "demo: type the names, press \"Запомнить\" to store a result, \"Файл\" writes the report."
 if [[ -n "${DEMO_SECONDS:-}" ]]; then
     timeout "$DEMO_SECONDS" build/release/app/Project || true
