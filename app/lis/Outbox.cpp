@@ -29,6 +29,30 @@ bool RunPrepared(QSqlQuery& query, QString& error) {
     return true;
 }
 
+// Runs `body` in one transaction: committed when it succeeds, rolled back when it or the
+// commit fails, with the reason in `error`.
+bool InTransaction(const QString& connection, QString& error,
+                   const std::function<bool(QSqlQuery&)>& body) {
+    QSqlDatabase db = QSqlDatabase::database(connection);
+    if (!db.transaction()) {
+        error = db.lastError().text();
+        return false;
+    }
+    bool ok = false;
+    {
+        QSqlQuery query(db);
+        ok = body(query);
+    }
+    if (ok && db.commit()) {
+        return true;
+    }
+    if (ok) {
+        error = db.lastError().text();
+    }
+    db.rollback();
+    return false;
+}
+
 // The statements that take the tables from version N-1 to N, at index N-1.
 const char* const Upgrades[] = {
     "CREATE TABLE lis_outbox ("
@@ -44,33 +68,22 @@ const char* const Upgrades[] = {
 static_assert(std::size(Upgrades) == Outbox::SchemaVersion);
 
 // Upgrades the tables in one transaction, so that an interrupted upgrade leaves the old ones.
-bool Upgrade(QSqlDatabase& db, int from, QString& error) {
-    if (!db.transaction()) {
-        error = db.lastError().text();
-        return false;
-    }
-    QSqlQuery query(db);
-    bool ok = true;
-    for (int version = from; ok && version < Outbox::SchemaVersion; ++version) {
-        for (const QString& statement :
-             QString::fromLatin1(Upgrades[version]).split(u';', Qt::SkipEmptyParts)) {
-            ok = ok && Run(query, statement, error);
+bool Upgrade(const QString& connection, int from, QString& error) {
+    return InTransaction(connection, error, [&](QSqlQuery& query) {
+        bool ok = true;
+        for (int version = from; ok && version < Outbox::SchemaVersion; ++version) {
+            for (const QString& statement :
+                 QString::fromLatin1(Upgrades[version]).split(u';', Qt::SkipEmptyParts)) {
+                ok = ok && Run(query, statement, error);
+            }
         }
-    }
-    ok = ok && Run(query, QStringLiteral("DELETE FROM lis_outbox_schema"), error);
-    if (ok) {
+        if (!ok || !Run(query, QStringLiteral("DELETE FROM lis_outbox_schema"), error)) {
+            return false;
+        }
         query.prepare(QStringLiteral("INSERT INTO lis_outbox_schema (version) VALUES (?)"));
         query.addBindValue(Outbox::SchemaVersion);
-        ok = RunPrepared(query, error);
-    }
-    if (!ok || !db.commit()) {
-        if (ok) {
-            error = db.lastError().text();
-        }
-        db.rollback();
-        return false;
-    }
-    return true;
+        return RunPrepared(query, error);
+    });
 }
 
 } // namespace
@@ -91,12 +104,13 @@ std::optional<Outbox> Outbox::Open(const QString& connectionName, QString& error
         return std::nullopt;
     }
     const int version = query.next() ? query.value(0).toInt() : 0;
+    query.finish();
     if (version > SchemaVersion) {
         error = QStringLiteral("очередь ЛИС записана более новой версией программы (схема %1)")
                     .arg(version);
         return std::nullopt;
     }
-    if (version < SchemaVersion && !Upgrade(db, version, error)) {
+    if (version < SchemaVersion && !Upgrade(connectionName, version, error)) {
         return std::nullopt;
     }
     return Outbox(connectionName);
@@ -104,16 +118,12 @@ std::optional<Outbox> Outbox::Open(const QString& connectionName, QString& error
 
 bool Outbox::Enqueue(const QString& analysisNumber, const QDateTime& now,
                      const std::function<QByteArray(const QString&)>& build, QString& error) {
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!db.transaction()) {
-        error = db.lastError().text();
-        return false;
-    }
-    QSqlQuery query(db);
-    bool ok = Run(query, QStringLiteral("UPDATE lis_outbox_counter SET last = last + 1"), error) &&
-              Run(query, QStringLiteral("SELECT last FROM lis_outbox_counter"), error) &&
-              query.next();
-    if (ok) {
+    return InTransaction(connection_, error, [&](QSqlQuery& query) {
+        if (!Run(query, QStringLiteral("UPDATE lis_outbox_counter SET last = last + 1"), error) ||
+            !Run(query, QStringLiteral("SELECT last FROM lis_outbox_counter"), error) ||
+            !query.next()) {
+            return false;
+        }
         // 14 digits of time and 6 of the counter: 20 characters, the length older
         // receivers allow in MSH-10.
         const QString controlId =
@@ -125,16 +135,8 @@ bool Outbox::Enqueue(const QString& analysisNumber, const QDateTime& now,
         query.addBindValue(analysisNumber);
         query.addBindValue(build(controlId));
         query.addBindValue(now.toString(Qt::ISODate));
-        ok = RunPrepared(query, error);
-    }
-    if (!ok || !db.commit()) {
-        if (ok) {
-            error = db.lastError().text();
-        }
-        db.rollback();
-        return false;
-    }
-    return true;
+        return RunPrepared(query, error);
+    });
 }
 
 std::optional<OutboxMessage> Outbox::Front() const {
