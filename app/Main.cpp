@@ -5,6 +5,7 @@
 #include "app/ValueText.h"
 #include "app/lis/DatabaseConnection.h"
 #include "app/lis/LisLinkDialog.h"
+#include "app/lis/SocketErrorText.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/threads/ThreadedDispatcher.h"
 
@@ -328,7 +329,8 @@ void TForm1::ConnectLis() {
     connect(&lis_, &lis::LisExport::Delivered, this, [this] { lisProblem_.clear(); });
     connect(&lis_, &lis::LisExport::AttemptFailed, this,
             [this](const QString& reason, qint64 pauseMs) {
-                lisProblem_ = LisRetryText.arg(reason, QString::number(double(pauseMs) / 1000.0));
+                lisProblem_ =
+                    LisRetryText.arg(reason, lis::SecondsText(std::chrono::milliseconds(pauseMs)));
                 ShowLisWaiting(lis_.WaitingCount());
             });
     connect(&lis_, &lis::LisExport::Refused, this,

@@ -45,10 +45,10 @@ void ConnectionProbe::Finish(Outcome outcome, const QString& detail) {
     running_ = false;
     timer_.stop();
     socket_.abort();
-    const QString text = outcome == Outcome::TimedOut
-                             ? TextOf(outcome, detail) +
-                                   QStringLiteral(" за %1 с").arg(double(bound_.count()) / 1000.0)
-                             : TextOf(outcome, detail);
+    const QString text =
+        outcome == Outcome::TimedOut
+            ? TextOf(outcome, detail) + QStringLiteral(" за %1 с").arg(SecondsText(bound_))
+            : TextOf(outcome, detail);
     emit Finished(outcome, text);
 }
 

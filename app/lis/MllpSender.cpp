@@ -76,11 +76,11 @@ void MllpSender::OnTimer() {
     switch (state_) {
     case State::Connecting:
         Fail(QStringLiteral("ЛИС не ответила на соединение за %1 с")
-                 .arg(QString::number(double(timing_.connectTimeout.count()) / 1000.0)));
+                 .arg(SecondsText(timing_.connectTimeout)));
         break;
     case State::AwaitingAck:
         Fail(QStringLiteral("ЛИС не подтвердила приём за %1 с")
-                 .arg(QString::number(double(timing_.ackTimeout.count()) / 1000.0)));
+                 .arg(SecondsText(timing_.ackTimeout)));
         break;
     case State::Pausing:
         state_ = State::Idle;

@@ -1,5 +1,7 @@
 #include "app/lis/SocketErrorText.h"
 
+#include <QLocale>
+
 namespace vorsilan::lis {
 
 QString SocketErrorText(QAbstractSocket::SocketError error, const QString& detail) {
@@ -17,6 +19,10 @@ QString SocketErrorText(QAbstractSocket::SocketError error, const QString& detai
     default:
         return detail;
     }
+}
+
+QString SecondsText(std::chrono::milliseconds duration) {
+    return QLocale::system().toString(double(duration.count()) / 1000.0);
 }
 
 } // namespace vorsilan::lis

@@ -5,9 +5,14 @@
 #include <QAbstractSocket>
 #include <QString>
 
+#include <chrono>
+
 namespace vorsilan::lis {
 
 // The text of a socket error; `detail` (Qt's own text) for the rarer ones.
 QString SocketErrorText(QAbstractSocket::SocketError error, const QString& detail);
+
+// A duration in seconds as the user's locale writes numbers ("0,3", "5").
+QString SecondsText(std::chrono::milliseconds duration);
 
 } // namespace vorsilan::lis

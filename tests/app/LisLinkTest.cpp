@@ -1,7 +1,7 @@
 // The LIS link through the window: off until set up (nothing queued, no database), the
-// dialog "Связь с ЛИС" from "Настройка" with its check, and a stored result that reaches
-// the stand-in LIS with the fields as typed, the status bar counting what waits and telling
-// a refusal.
+// dialog "Связь с ЛИС" from "Настройка" with its check (connected, refused, timed out), and
+// a stored result that reaches the stand-in LIS with the fields as typed, the status bar
+// counting what waits and telling a refusal.
 
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/ModalDialog.h"
@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include <memory>
 
@@ -94,13 +95,30 @@ private slots:
                         checks << dialog.CheckResult->text();
                     }
                 }
+                // A LIS whose listen queue is full leaves the connection unanswered.
+                QTcpServer full;
+                full.setListenBacklogSize(0);
+                QTcpSocket filler;
+                if (full.listen(QHostAddress::LocalHost)) {
+                    full.pauseAccepting();
+                    filler.connectToHost(QHostAddress::LocalHost, full.serverPort());
+                    if (filler.waitForConnected(test::Within)) {
+                        dialog.Probe.Start(QStringLiteral("127.0.0.1"), full.serverPort(), 300ms);
+                        if (QTest::qWaitFor(
+                                [&] { return dialog.CheckResult->text().startsWith("Время"); },
+                                10000)) {
+                            checks << dialog.CheckResult->text();
+                        }
+                    }
+                }
                 dialog.SendingFacility->setText(QStringLiteral("КДЛ"));
                 dialog.accept();
             });
         form->LisLinkItem->trigger();
         QVERIFY(outcome->found);
         QCOMPARE(checks, (QStringList{"Связь с ЛИС", "Соединение установлено",
-                                      "Соединение отклонено: на этом порту ЛИС не принимает"}));
+                                      "Соединение отклонено: на этом порту ЛИС не принимает",
+                                      "Время ожидания истекло: ЛИС не ответила за 0,3 с"}));
         QSettings settings;
         QCOMPARE(settings.value("LIS/port").toInt(), closedPort);
         QCOMPARE(settings.value("LIS/sendingFacility").toString(), QStringLiteral("КДЛ"));
