@@ -33,7 +33,10 @@ void MllpSender::SetEndpoint(const QString& host, quint16 port) {
 
 void MllpSender::Kick() {
     emit WaitingChanged(outbox_.WaitingCount());
-    SendNext();
+    // The next from the event loop, outside the socket's signal: a socket that the LIS
+    // closed with its answer finishes closing after readyRead returns.
+    state_ = State::Pausing;
+    timer_.start(0);
 }
 
 void MllpSender::SendNext() {
@@ -45,9 +48,11 @@ void MllpSender::SendNext() {
         return;
     }
     if (socket_.state() == QAbstractSocket::ConnectedState) {
+        reused_ = true;
         Write();
         return;
     }
+    reused_ = false;
     socket_.abort();
     deframer_.Reset();
     // The state and the bound first: a failure may be told from inside connectToHost.
@@ -92,7 +97,13 @@ void MllpSender::OnTimer() {
 }
 
 void MllpSender::OnError(QAbstractSocket::SocketError error) {
-    if (state_ == State::Connecting || state_ == State::AwaitingAck) {
+    if (state_ == State::AwaitingAck && reused_ &&
+        error == QAbstractSocket::RemoteHostClosedError) {
+        // Again from the event loop: the socket finishes its own closing after this signal.
+        socket_.abort();
+        state_ = State::Pausing;
+        timer_.start(0);
+    } else if (state_ == State::Connecting || state_ == State::AwaitingAck) {
         Fail(SocketErrorText(error, socket_.errorString()));
     } else if (state_ == State::Idle) {
         // The LIS closed an idle connection: the next message opens a new one.
@@ -138,7 +149,10 @@ void MllpSender::Answered(const QString& code, const QString& reason) {
         emit Refused(message.analysisNumber, code, reason);
     }
     emit WaitingChanged(outbox_.WaitingCount());
-    SendNext();
+    // The next from the event loop, outside the socket's signal: a socket that the LIS
+    // closed with its answer finishes closing after readyRead returns.
+    state_ = State::Pausing;
+    timer_.start(0);
 }
 
 } // namespace vorsilan::lis

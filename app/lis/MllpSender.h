@@ -63,6 +63,9 @@ private:
     State state_ = State::Idle;
     std::chrono::milliseconds pause_;
     std::optional<OutboxMessage> inFlight_;
+    // The message in flight went on a connection kept from an earlier message; a LIS that
+    // closed that connection meanwhile gets a new one at once, without a pause.
+    bool reused_ = false;
     MllpDeframer deframer_;
     QTcpSocket socket_;
     QTimer timer_;

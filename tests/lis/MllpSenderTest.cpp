@@ -142,15 +142,25 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(outbox->WaitingCount(), 0, Within);
     }
 
+    // On one kept connection, and from a LIS that closes the connection after each answer:
+    // the closed connection is replaced at once, not counted as a failed try.
+    void hundredResultsArriveInOrder_data() {
+        QTest::addColumn<QStringList>("peerOptions");
+        QTest::newRow("kept connection") << QStringList();
+        QTest::newRow("connection per message") << QStringList{"--close-after-answer"};
+    }
     void hundredResultsArriveInOrder() {
-        Hl7Peer peer;
+        QFETCH(QStringList, peerOptions);
+        Hl7Peer peer(peerOptions);
         Start();
         QSignalSpy delivered(sender.get(), &MllpSender::Delivered);
+        QSignalSpy failed(sender.get(), &MllpSender::AttemptFailed);
         sender->SetEndpoint(QStringLiteral("127.0.0.1"), peer.Port());
         const QStringList ids = QueueRange(1, 100);
         QTRY_COMPARE_WITH_TIMEOUT(delivered.size(), 100, 60000);
         QCOMPARE(peer.ControlIds(), ids);
         QCOMPARE(outbox->WaitingCount(), 0);
+        QCOMPARE(failed.size(), 0);
     }
 
     // The LIS does not listen while the first 20 wait; once it is up, each of the 100 arrives

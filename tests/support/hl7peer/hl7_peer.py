@@ -8,7 +8,7 @@ id and the code it answered. With --pretty it prints a short readable line inste
 
 Answers, per --mode: AA (accepted), AE or AR (refused, with --error-text in MSA-3 and ERR-8),
 or silent (reads and never answers). --ignore-first N leaves the first N messages unanswered
-whatever the mode. The LIS can start down, refusing connections because it does not listen
+whatever the mode; --close-after-answer closes the connection after each answer. The LIS can start down, refusing connections because it does not listen
 yet: for --down-seconds S, or until a line "up" arrives on standard input (--down-until-told).
 """
 
@@ -68,6 +68,7 @@ async def main():
     parser.add_argument("--ignore-first", type=int, default=0)
     parser.add_argument("--down-seconds", type=float, default=0.0)
     parser.add_argument("--down-until-told", action="store_true")
+    parser.add_argument("--close-after-answer", action="store_true")
     parser.add_argument("--pretty", action="store_true")
     args = parser.parse_args()
 
@@ -105,6 +106,8 @@ async def main():
                 if code:
                     writer.writemessage(hl7.parse(answer(message, code, args.error_text)))
                     await writer.drain()
+                    if args.close_after_answer:
+                        break
         except asyncio.IncompleteReadError:
             pass
         finally:
