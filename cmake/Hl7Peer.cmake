@@ -5,7 +5,8 @@ find_program(APD_HL7_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(NOT APD_HL7_PYTHON)
     find_program(APD_HL7_PYTHON python3)
 endif()
-if(APD_HL7_PYTHON AND NOT DEFINED CACHE{APD_HL7_PYTHON_HAS_HL7})
+# Checked once found (then cached); while missing, at every configure.
+if(NOT APD_HL7_PYTHON_HAS_HL7)
     execute_process(COMMAND ${APD_HL7_PYTHON} -c "import hl7.mllp"
                     RESULT_VARIABLE _apd_hl7_import OUTPUT_QUIET ERROR_QUIET)
     if(_apd_hl7_import EQUAL 0)
@@ -13,7 +14,6 @@ if(APD_HL7_PYTHON AND NOT DEFINED CACHE{APD_HL7_PYTHON_HAS_HL7})
     else()
         message(WARNING "${APD_HL7_PYTHON} cannot import hl7 (Debian's python3-hl7, "
                         "scripts/setup.sh installs it): the tests against the LIS fail")
-        set(APD_HL7_PYTHON_HAS_HL7 OFF CACHE INTERNAL "")
     endif()
 endif()
 
