@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -173,6 +174,8 @@ private:
     // modem or line status to refresh, bytes still waiting in the device or not yet
     // scanned, a delivery in progress, or no comm thread to report events.
     bool HeartbeatNeeded();
+    // The part of HeartbeatNeeded that needs no call of the device.
+    bool HeartbeatNeededWithoutDevice();
     // Output thread.
     bool OutputPending();
     // Bytes in the output ring and the driver's queue; -1 when the device cannot tell or
@@ -203,6 +206,12 @@ private:
     // them sitting there and miss the next arrival.
     std::atomic<std::uint64_t> CommEventsStored{0};
     std::atomic<std::uint64_t> CommEventsServed{0};
+    // Held by the thread running a dispatch pass: the dispatch thread, or the comm thread
+    // when it finds the dispatch thread in none. Taken before DataLock and InputLock.
+    std::mutex PassLock;
+    // What a handler raised in a pass of the comm thread, for the dispatch thread to end
+    // with; PassLock.
+    std::exception_ptr PassFailure;
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};
