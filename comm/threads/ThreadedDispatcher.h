@@ -168,8 +168,8 @@ private:
     void DispatchPass(DispatcherEvents& events);
     void TimerPass();
     bool Stopping() const { return DeliveriesStopped(); }
-    // FillDispatchBuffer; true when it stored bytes in the ring.
-    bool FillStoredBytes();
+    // FillDispatchBuffer; the bytes it stored in the ring.
+    std::uint64_t FillStoredBytes();
     // True when a pass without a device event could find work: timer or status triggers,
     // modem or line status to refresh, bytes still waiting in the device or not yet
     // scanned, a delivery in progress, or no comm thread to report events.
