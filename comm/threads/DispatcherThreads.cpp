@@ -98,7 +98,7 @@ void TComThread::Execute() {
     // While this thread waits for a handler it delivered to, it keeps taking arriving
     // bytes into the ring, so that a handler waiting for the rest of a message sees them
     // and the driver's queue never fills behind a long handler.
-    platform::SetSendWaitTick(DeliveryWatchMs, [&d] {
+    platform::SetSendWaitTick(HeldDeliveryFillMs, [&d] {
         if (d.Notifying) {
             d.FillStoredBytes();
         }
