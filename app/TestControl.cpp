@@ -43,7 +43,9 @@ class CommandReader : public QObject {
 public:
     CommandReader(TForm1& form, ControlPrompts& prompts)
         : form_(form), prompts_(prompts), notifier_(0, QSocketNotifier::Read) {
-        input_.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered);
+        // The descriptor, not stdin: a FILE would read ahead into its own buffer, where the
+        // notifier cannot see the commands waiting.
+        input_.open(0, QIODevice::ReadOnly | QIODevice::Unbuffered);
         connect(&notifier_, &QSocketNotifier::activated, this, [this] { ReadLine(); });
     }
 
