@@ -2,7 +2,8 @@
 // The workstation driven by its own tests, as a process: `Project --control` reads commands
 // from standard input, one a line, and writes what happens to standard output, one event a
 // line, so that a test can store results, write a report and kill the program at a known
-// point. Nothing else uses it; without --control the program ignores these options.
+// point. Nothing else uses it; without --control the other two options have no effect, and a
+// malformed option ends the program with exit status 2.
 //
 // Options:  --control                  commands on standard input
 //           --restore-answer=yes|no    the answer to the restore question at start (no)
