@@ -122,10 +122,10 @@ void TForm1::BuildMenu() {
         return item;
     };
     N1 = addItem("N1", QStringLiteral("&Файл"), true);
+    N5 = addItem("N5", QStringLiteral("Принятые результаты"), true);
     N4 = addItem("N4", QStringLiteral("Настройка"), true);
     N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
     N2 = addItem("N2", QStringLiteral("&Помощь"), false);
-    N5 = addItem("N5", QStringLiteral("Принятые результаты"), true);
     connect(N1, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { N1Click(); }); });
     connect(N4, &QAction::triggered, this,

@@ -58,10 +58,10 @@ QSqlDatabase JournalStore::Database() const {
 }
 
 void JournalStore::Close() {
-    if (open_) {
+    if (QSqlDatabase::contains(connectionName_)) {
         CloseConnection(connectionName_);
-        open_ = false;
     }
+    open_ = false;
 }
 
 bool JournalStore::Fail(const QString& error) {
@@ -73,7 +73,7 @@ bool JournalStore::Fail(const QSqlQuery& query) {
     const QString error = query.lastError().text();
     Database().rollback();
     // The connection may be broken (a vanished disk): the next operation opens it anew.
-    Close();
+    open_ = false;
     return Fail(error);
 }
 
@@ -81,6 +81,7 @@ bool JournalStore::Open() {
     if (open_) {
         return true;
     }
+    Close(); // a connection left by a failure
     if (everOpened_ && !QFileInfo::exists(path_)) {
         return Fail(QStringLiteral("файл базы %1 не найден").arg(path_));
     }
@@ -105,58 +106,35 @@ bool JournalStore::Commit() {
     if (!db.commit()) {
         const QString error = db.lastError().text();
         db.rollback();
-        Close();
+        open_ = false;
         return Fail(error);
     }
     if (!QFileInfo::exists(path_)) {
-        Close();
+        open_ = false;
         return Fail(QStringLiteral("файл базы %1 удалён или перемещён").arg(path_));
     }
     return true;
 }
 
-std::optional<qint64> JournalStore::AddReceived(const Arrival& arrival) {
-    if (!Open() || !Database().transaction()) {
-        return std::nullopt;
+bool JournalStore::Begin() {
+    if (!Open()) {
+        return false;
     }
-    QSqlQuery query(Database());
-    query.prepare(QStringLiteral("INSERT INTO received (record, arrived_utc, utc_offset, "
-                                 "local_day, port) VALUES (?, ?, ?, ?, ?)"));
-    query.addBindValue(RecordBlob(arrival.record));
-    query.addBindValue(Text(UtcText(arrival.at)));
-    query.addBindValue(arrival.at.offsetFromUtc());
-    query.addBindValue(Text(arrival.at.date().toString(Qt::ISODate)));
-    query.addBindValue(Text(arrival.port));
-    if (!query.exec()) {
-        Fail(query);
-        return std::nullopt;
+    QSqlDatabase db = Database();
+    if (!db.transaction()) {
+        open_ = false;
+        return Fail(db.lastError().text());
     }
-    const qint64 id = query.lastInsertId().toLongLong();
-    query.finish();
-    if (!Commit()) {
-        return std::nullopt;
-    }
-    return id;
+    return true;
 }
 
-std::optional<qint64> JournalStore::AddRow(int number, const JournalRow& row,
-                                           const Arrival& arrival,
-                                           std::optional<qint64> receivedId) {
-    if (!Open() || !Database().transaction()) {
+std::optional<qint64> JournalStore::Insert(const QString& statement, const QVariantList& values) {
+    if (!Begin()) {
         return std::nullopt;
     }
     QSqlQuery query(Database());
-    query.prepare(QStringLiteral(
-        "INSERT INTO journal (number, patient, analysis, serum, blood, urine, result_date, "
-        "result_time, technician, record, arrived_utc, utc_offset, port, received_id, "
-        "stored_utc) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant& value :
-         {QVariant(number), Text(row.patient), Text(row.number), Text(row.serum), Text(row.blood),
-          Text(row.urine), Text(row.date), Text(row.time), Text(row.technician),
-          QVariant(RecordBlob(arrival.record)), Text(UtcText(arrival.at)),
-          QVariant(arrival.at.offsetFromUtc()), Text(arrival.port),
-          receivedId ? QVariant(*receivedId) : QVariant(QMetaType::fromType<qint64>()),
-          QVariant(UtcText(QDateTime::currentDateTimeUtc()))}) {
+    query.prepare(statement);
+    for (const QVariant& value : values) {
         query.addBindValue(value);
     }
     if (!query.exec()) {
@@ -171,8 +149,32 @@ std::optional<qint64> JournalStore::AddRow(int number, const JournalRow& row,
     return id;
 }
 
+std::optional<qint64> JournalStore::AddReceived(const Arrival& arrival) {
+    return Insert(QStringLiteral("INSERT INTO received (record, arrived_utc, utc_offset, "
+                                 "local_day, port) VALUES (?, ?, ?, ?, ?)"),
+                  {RecordBlob(arrival.record), Text(UtcText(arrival.at)),
+                   arrival.at.offsetFromUtc(), Text(arrival.at.date().toString(Qt::ISODate)),
+                   Text(arrival.port)});
+}
+
+std::optional<qint64> JournalStore::AddRow(int number, const JournalRow& row,
+                                           const Arrival& arrival,
+                                           std::optional<qint64> receivedId) {
+    return Insert(
+        QStringLiteral("INSERT INTO journal (number, patient, analysis, serum, blood, urine, "
+                       "result_date, result_time, technician, record, arrived_utc, utc_offset, "
+                       "port, received_id, stored_utc) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {number, Text(row.patient), Text(row.number), Text(row.serum), Text(row.blood),
+         Text(row.urine), Text(row.date), Text(row.time), Text(row.technician),
+         RecordBlob(arrival.record), Text(UtcText(arrival.at)), arrival.at.offsetFromUtc(),
+         Text(arrival.port),
+         receivedId ? QVariant(*receivedId) : QVariant(QMetaType::fromType<qint64>()),
+         UtcText(QDateTime::currentDateTimeUtc())});
+}
+
 bool JournalStore::SetState(const std::vector<qint64>& ids, int state) {
-    if (!Open() || !Database().transaction()) {
+    if (!Begin()) {
         return false;
     }
     QSqlQuery query(Database());

@@ -15,13 +15,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QVariant>
 
 #include <optional>
 #include <vector>
 
 class QSqlDatabase;
 class QSqlQuery;
-class QVariant;
 
 namespace vorsilan::app::journal {
 
@@ -83,9 +83,15 @@ private:
     // Commits the open transaction, then makes sure the file is still where it was opened:
     // SQLite goes on writing to a file that was deleted or moved while open.
     bool Commit();
+    // Opens the file when needed and begins a transaction.
+    bool Begin();
+    // One row inserted and committed; its id.
+    std::optional<qint64> Insert(const QString& statement, const QVariantList& values);
     bool SetState(const std::vector<qint64>& ids, int state);
     std::optional<std::vector<ReceivedResult>> SelectReceived(const char* where,
                                                               const QVariant& value);
+    // Removes the connection; no query of it may be left. After a failure the connection is
+    // only marked closed, since the failing operation still holds its query.
     void Close();
 
     QString path_;
