@@ -22,7 +22,7 @@ QString Failed(const QString& connectionName, const QString& what) {
 } // namespace
 
 QString DatabasePath() {
-    const QString overridden = qEnvironmentVariable(DatabasePathVariable);
+    QString overridden = qEnvironmentVariable(DatabasePathVariable);
     if (!overridden.isEmpty()) {
         return overridden;
     }

@@ -55,7 +55,7 @@ const std::vector<const char*> Version1 = {
 const std::array<const std::vector<const char*>*, JournalSchemaVersion> Steps = {&Version1};
 
 QString Failure(QSqlQuery& query) {
-    const QString error = query.lastError().text();
+    QString error = query.lastError().text();
     query.exec(QStringLiteral("ROLLBACK"));
     return error;
 }

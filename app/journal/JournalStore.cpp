@@ -174,6 +174,9 @@ std::optional<qint64> JournalStore::AddRow(int number, const JournalRow& row,
 }
 
 bool JournalStore::SetState(const std::vector<qint64>& ids, int state) {
+    if (ids.empty()) {
+        return true; // nothing to change: not even an open file is needed
+    }
     if (!Begin()) {
         return false;
     }
