@@ -102,8 +102,9 @@ bool ThreadedDispatcher::HeartbeatNeeded() {
         }
     }
     LockHold output(OutputLock);
-    RefreshLineStatus();
-    return DeviceStatus.cbInQue != 0;
+    (void)RefreshInputStatus(); // the line errors
+    std::uint32_t waiting = 0;
+    return Device.InputWaiting(waiting) == ecOK && waiting != 0;
 }
 
 void ThreadedDispatcher::TimerPass() {

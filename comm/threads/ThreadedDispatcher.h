@@ -54,6 +54,11 @@ public:
     ErrorCode DeviceEscape(int func) override;
     ErrorCode DeviceFlush(int queue) override;
     ErrorCode DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) override;
+    // Reads never wait and return 0 from an empty device, so a read asks the device for
+    // its line errors alone and reads what the ring has room for; a write needs the
+    // output ring's count, which is the dispatcher's own.
+    ErrorCode DeviceGetInputStatus(std::uint32_t& waiting, std::uint32_t& lineErrors) override;
+    ErrorCode DeviceGetOutputStatus(std::uint32_t& pending, std::uint32_t& lineErrors) override;
     void DeviceReadFailed() override;
     ErrorCode DeviceGetState(LineState& state) override;
     std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) override;
