@@ -2,12 +2,14 @@
 
 #include "app/ComSelectForm.h"
 #include "app/PortChoiceDialog.h"
-#include "app/ValueText.h"
+#include "app/ResultText.h"
+#include "app/journal/ReceivedResultsDialog.h"
 #include "comm/port/ApplicationExceptions.h"
 #include "comm/threads/ThreadedDispatcher.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QFont>
 #include <QKeySequence>
@@ -19,6 +21,8 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vorsilan::app {
 
@@ -68,6 +72,10 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int 
 
 } // namespace
 
+QString RestoreQuestion(std::size_t count) {
+    return QStringLiteral("Восстановить %1 результатов, не записанных в отчет?").arg(count);
+}
+
 TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidget* parent)
     : QMainWindow(parent), prompts_(std::move(prompts)), bounds_(bounds),
       CPort(std::make_unique<apd::TApdComPort>()) {
@@ -114,6 +122,7 @@ void TForm1::BuildMenu() {
         return item;
     };
     N1 = addItem("N1", QStringLiteral("&Файл"), true);
+    N5 = addItem("N5", QStringLiteral("Принятые результаты"), true);
     N4 = addItem("N4", QStringLiteral("Настройка"), true);
     N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
     N2 = addItem("N2", QStringLiteral("&Помощь"), false);
@@ -123,6 +132,8 @@ void TForm1::BuildMenu() {
             [this] { GuardedCall(errorReport_, [this] { N4Click(); }); });
     connect(N3, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { N3Click(); }); });
+    connect(N5, &QAction::triggered, this,
+            [this] { GuardedCall(errorReport_, [this] { N5Click(); }); });
     // Service staff reveal the engineering menu with Ctrl+Alt+Shift+E.
     auto* chord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+E")), this);
     connect(chord, &QShortcut::activated, this, &TForm1::RevealEngineeringMenu);
@@ -189,6 +200,10 @@ void TForm1::ShowStoredCount() {
     StoredLabel->setText(StoredText + QString::number(StoredCount));
 }
 
+QString TForm1::PortName() const {
+    return QStringLiteral("COM%1").arg(CPort->ComNumber());
+}
+
 void TForm1::RevealEngineeringMenu() {
     N3->setVisible(true);
 }
@@ -205,6 +220,7 @@ void TForm1::FormCreate() {
     for (int c = 0; c < GridColumns; ++c) {
         Grid->SetCells(c, 0, QString::fromUtf8(Columns[c].header));
     }
+    OfferRestore();
     CPort->SetComNumber(7);
     CPort->SetBaud(115200);
     // Records are found by their header alone: no "bytes available" notifications, each of
@@ -217,44 +233,106 @@ void TForm1::FormCreate() {
 
 // ---- Journal and report -------------------------------------------------------------------
 
-void TForm1::Button1Click() {
-    if (ResultPending) {
-        if (StoredCount == LargestStoredCount) {
-            ShowStatus(JournalFullText);
-        } else {
-            StoredCount = static_cast<std::uint16_t>(StoredCount + 1);
-            const int n = StoredCount;
-            JournalRow row;
-            row.patient = Edit1->text();
-            row.number = Edit2->text();
-            const QChar separator = UserDecimalSeparator();
-            switch (SampleKind) {
-            case 1:
-                row.serum = GeneralValueText(ResultValue, 100, 3, separator);
-                break;
-            case 2:
-                row.blood = GeneralValueText(ResultValue, 100, 4, separator);
-                break;
-            case 3:
-                row.urine = GeneralValueText(ResultValue, 10, 4, separator);
-                break;
-            default:
-                break;
-            }
-            row.date = ResultDate;
-            row.time = ResultTime;
-            row.technician = Edit3->text();
-            journal_.push_back(row);
-            const QString cells[GridColumns] = {QString::number(n), row.patient, row.number,
-                                                row.serum,          row.blood,   row.urine,
-                                                row.date,           row.time,    row.technician};
-            for (int c = 0; c < GridColumns; ++c) {
-                Grid->SetCells(c, n, cells[c]); // beyond the grid's rows: not shown
-            }
-            ShowStoredCount();
-        }
+void TForm1::OfferRestore() {
+    const auto rows = store_->Unreported();
+    if (!rows) {
+        prompts_->ShowError(JournalUnavailableText + store_->LastError());
+        return;
     }
-    ResultPending = false;
+    if (rows->empty()) {
+        return;
+    }
+    if (!prompts_->AskYesNo(RestoreQuestion(rows->size()))) {
+        std::vector<qint64> ids;
+        for (const journal::StoredRow& stored : *rows) {
+            ids.push_back(stored.id);
+        }
+        if (!store_->MarkDeclined(ids)) {
+            prompts_->ShowError(JournalUnavailableText + store_->LastError());
+        }
+        return;
+    }
+    for (const journal::StoredRow& stored : *rows) {
+        // The counter goes on after the highest number brought back.
+        StoredCount = std::max(StoredCount, static_cast<std::uint16_t>(stored.number));
+        ShowRow(stored.number, stored.row, stored.id);
+    }
+    ShowStoredCount();
+}
+
+void TForm1::ShowRow(int number, const JournalRow& row, qint64 id) {
+    journal_.push_back(row);
+    journalIds_.push_back(id);
+    // A row's place in the grid is its place in the journal; beyond the grid's rows it is
+    // not shown.
+    const int gridRow = static_cast<int>(journal_.size());
+    const QString cells[GridColumns] = {QString::number(number),
+                                        row.patient,
+                                        row.number,
+                                        row.serum,
+                                        row.blood,
+                                        row.urine,
+                                        row.date,
+                                        row.time,
+                                        row.technician};
+    for (int c = 0; c < GridColumns; ++c) {
+        Grid->SetCells(c, gridRow, cells[c]);
+    }
+}
+
+bool TForm1::StoreRow(const JournalRow& row, const journal::Arrival& arrival,
+                      std::optional<qint64> receivedId) {
+    if (StoredCount == LargestStoredCount) {
+        ShowStatus(JournalFullText);
+        return false;
+    }
+    const int number = StoredCount + 1;
+    const std::optional<qint64> id = store_->AddRow(number, row, arrival, receivedId);
+    if (!id) {
+        prompts_->ShowError(StoreFailedText + store_->LastError());
+        return false;
+    }
+    StoredCount = static_cast<std::uint16_t>(number);
+    ShowRow(number, row, *id);
+    ShowStoredCount();
+    emit ResultStored(number);
+    return true;
+}
+
+void TForm1::Button1Click() {
+    if (!ResultPending) {
+        return;
+    }
+    JournalRow row;
+    row.patient = Edit1->text();
+    row.number = Edit2->text();
+    SetValueColumn(row, ResultValue, SampleKind);
+    row.date = ResultDate;
+    row.time = ResultTime;
+    row.technician = Edit3->text();
+    // A row that could not be committed stays pending, to be stored again; a full journal
+    // takes nothing more.
+    if (StoreRow(row, ResultArrival, ResultReceivedId) || StoredCount == LargestStoredCount) {
+        ResultPending = false;
+    }
+}
+
+bool TForm1::StoreReceived(qint64 receivedId) {
+    const std::optional<journal::ReceivedResult> received = store_->Received(receivedId);
+    if (!received) {
+        prompts_->ShowError(StoreFailedText + store_->LastError());
+        return false;
+    }
+    const DecodedRecord record = DecodeRecord(received->arrival.record);
+    JournalRow row;
+    row.patient = Edit1->text();
+    row.number = QString::number(record.number);
+    SetValueColumn(row, record.value, record.kind);
+    const QDateTime at = received->arrival.at.toLocalTime();
+    row.date = ResultDateText(at.date());
+    row.time = ResultTimeText(at.time());
+    row.technician = Edit3->text();
+    return StoreRow(row, received->arrival, receivedId);
 }
 
 void TForm1::N1Click() {
@@ -270,9 +348,19 @@ void TForm1::N1Click() {
         prompts_->AskOverwrite(OverwriteQuestion) != OverwriteAnswer::Yes) {
         return;
     }
-    if (WriteReportFile(path, journal_)) {
+    const bool replaced = WriteReportFile(path, journal_);
+    if (!store_->MarkReported(journalIds_)) {
+        prompts_->ShowError(MarkReportedFailedText + store_->LastError());
+    }
+    if (replaced) {
         ShowStatus(ReplacedCharactersText);
     }
+}
+
+void TForm1::N5Click() {
+    journal::ReceivedResultsDialog dialog(
+        *store_, [this](qint64 id) { return StoreReceived(id); }, this);
+    dialog.exec();
 }
 
 void TForm1::N3Click() {

@@ -6,6 +6,7 @@
 #
 #   DEMO_INTERVAL   time between results (default 4s)
 #   DEMO_SECONDS    quit after this many seconds (default: when the window is closed)
+#   VORSILAN_JOURNAL_DB  the demo's journal (default build/release/demo-journal.sqlite)
 #
 # `bash scripts/demo.sh --simulator-options` prints the simulator's options, one a line, and
 # does nothing else (a test runs the demo's reception with them).
@@ -37,6 +38,8 @@ cmake --build build/release -j "$(nproc)" --target vorsilan-workstation vorsilan
 
 ports="$(mktemp -d)"
 export VORSILAN_PORT_DIR="$ports"
+# The demo's results go to a journal of its own, never into the user's.
+export VORSILAN_JOURNAL_DB="${VORSILAN_JOURNAL_DB:-$root/build/release/demo-journal.sqlite}"
 sim_pid=""
 cleanup() {
     if [[ -n "$sim_pid" ]]; then

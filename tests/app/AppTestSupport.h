@@ -1,6 +1,7 @@
 #pragma once
 // Support for the workstation's tests: a Qt Test main that fixes the environment (offscreen
-// platform, a Russian locale so the decimal separator is ",", a private port directory),
+// platform, a Russian locale so the decimal separator is ",", a private port directory and
+// journal database),
 // prompts a test answers, a temporary directory, the analyser simulator on a COM port of
 // that directory, and the bounds of reception in the tests.
 
@@ -41,13 +42,19 @@ public:
         questions << question;
         return overwriteAnswer;
     }
+    bool AskYesNo(const QString& question) override {
+        yesNoQuestions << question;
+        return yesAnswer;
+    }
     void ShowError(const QString& text) override { errors << text; }
 
     std::deque<QString> saveAnswers; // an empty name: the user cancels
     OverwriteAnswer overwriteAnswer = OverwriteAnswer::No;
+    bool yesAnswer = false;
     QStringList filters;
     QStringList startNames;
     QStringList questions;
+    QStringList yesNoQuestions;
     QStringList errors;
 };
 
@@ -100,6 +107,7 @@ inline QByteArray ReadAll(const QString& path) {
         qputenv("LC_ALL", "ru_RU.UTF-8");                                                          \
         QTemporaryDir ports;                                                                       \
         qputenv("VORSILAN_PORT_DIR", ports.path().toLocal8Bit());                                  \
+        qputenv("VORSILAN_JOURNAL_DB", ports.filePath("journal.sqlite").toLocal8Bit());            \
         vorsilan::app::test::PortDirectory() = ports.path();                                       \
         QApplication application(argc, argv);                                                      \
         TestClass test;                                                                            \
