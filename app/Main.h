@@ -131,6 +131,7 @@ public:
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* AboutItem = nullptr; // "О программе": the version box
 
     apd::TApdComPort& Port() { return *CPort; }
     UserPrompts& Prompts() { return *prompts_; }
