@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <latch>
 #include <thread>
 
 #include "bench/notify_latency/Sides.h"
+#include "bench/notify_latency/ThreadCounts.h"
 
 namespace apd::bench {
 
@@ -31,10 +33,13 @@ int OpenDeviceEnd(const test::PtyPair& line) {
 
 } // namespace
 
-LatencyRun BareLoopLatency(test::PtyPair& line, int records) {
+LatencyRun BareLoopLatency(test::PtyPair& line, int records, const Placement& placement) {
     LatencyRun run;
     const int fd = OpenDeviceEnd(line);
     std::atomic<Clock::rep> writtenAt{0};
+    // The reader stays until its calls are counted.
+    std::latch counted(1);
+    placement.ReceiverSide();
     std::thread reader([&] {
         char buffer[64];
         for (int r = 0; r < records; ++r) {
@@ -53,7 +58,11 @@ LatencyRun BareLoopLatency(test::PtyPair& line, int records) {
             const char ack = 0x06;
             (void)!::write(fd, &ack, 1);
         }
+        counted.wait();
     });
+    placement.FarSide();
+    ThreadCounts counts;
+    counts.Begin();
     for (int r = 0; r < records; ++r) {
         const std::string record = ResultRecord(static_cast<unsigned>(r));
         const auto start = Clock::now();
@@ -62,6 +71,11 @@ LatencyRun BareLoopLatency(test::PtyPair& line, int records) {
         AwaitAnswer(line.FarFd());
         run.roundTrip.push_back(Microseconds(Clock::now() - start));
     }
+    ThreadCountTotals totals;
+    counts.End(totals);
+    run.receiverSyscalls = totals.syscalls;
+    run.receiverSwitches = totals.switches;
+    counted.count_down();
     reader.join();
     ::close(fd);
     return run;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "bench/notify_latency/Sides.h"
+#include "bench/notify_latency/ThreadCounts.h"
 #include "comm/dispatch/NotificationMessages.h"
 #include "comm/platform/Messaging.h"
 #include "comm/threads/ThreadedDispatcher.h"
@@ -38,8 +39,9 @@ struct OpenPort {
 
 } // namespace
 
-LatencyRun DispatcherLatency(test::PtyPair& line, int records) {
+LatencyRun DispatcherLatency(test::PtyPair& line, int records, const Placement& placement) {
     LatencyRun run;
+    placement.ReceiverSide();
     OpenPort port(line);
     if (!port.ok) {
         return run;
@@ -64,6 +66,9 @@ LatencyRun DispatcherLatency(test::PtyPair& line, int records) {
         d.PutChar(0x06);
     });
     port.Attach(gui);
+    placement.FarSide();
+    ThreadCounts counts;
+    counts.Begin();
     for (int r = 0; r < records; ++r) {
         const std::string record = ResultRecord(static_cast<unsigned>(r));
         const auto start = Clock::now();
@@ -79,6 +84,10 @@ LatencyRun DispatcherLatency(test::PtyPair& line, int records) {
         }
         run.roundTrip.push_back(Microseconds(Clock::now() - start));
     }
+    ThreadCountTotals totals;
+    counts.End(totals);
+    run.receiverSyscalls = totals.syscalls;
+    run.receiverSwitches = totals.switches;
     return run;
 }
 

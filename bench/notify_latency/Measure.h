@@ -47,6 +47,10 @@ struct LatencyRun {
     std::vector<double> roundTrip; // far end writes the record -> it has the one-byte answer
     int partial = 0;               // records found incomplete when the reader ran
     long switches = 0;             // voluntary context switches of the whole process
+    // The receiving threads alone (not the far end) over the records: system calls (-1
+    // when they cannot be counted) and voluntary context switches.
+    long receiverSyscalls = 0;
+    long receiverSwitches = 0;
 };
 
 } // namespace apd::bench

@@ -22,26 +22,34 @@ void Append(LatencyRun& to, const LatencyRun& from) {
     to.oneWay.insert(to.oneWay.end(), from.oneWay.begin(), from.oneWay.end());
     to.roundTrip.insert(to.roundTrip.end(), from.roundTrip.begin(), from.roundTrip.end());
     to.partial += from.partial;
+    to.receiverSyscalls = to.receiverSyscalls < 0 || from.receiverSyscalls < 0
+                              ? -1
+                              : to.receiverSyscalls + from.receiverSyscalls;
+    to.receiverSwitches += from.receiverSwitches;
 }
 
 template <class Side>
-void Measure(LatencyRun& to, Side side, test::PtyPair& line) {
+void Measure(LatencyRun& to, Side side, test::PtyPair& line, const Placement& placement) {
     const long before = VoluntarySwitches();
-    LatencyRun run = side(line, Block);
+    LatencyRun run = side(line, Block, placement);
     run.switches = VoluntarySwitches() - before;
     to.switches += run.switches;
     Append(to, run);
 }
 
+// Argument 0: the threads run where the scheduler puts them; 1: the far end on CPU 0 and
+// every receiving thread on CPU 1, as the comparison with other serial libraries runs them.
 void BM_NotifyLatency(benchmark::State& state) {
+    const Placement placement(state.range(0) != 0);
     for (auto _ : state) {
         test::PtyPair line;
         LatencyRun bare;
         LatencyRun disp;
         for (int done = 0; done < Records; done += Block) {
-            Measure(bare, &BareLoopLatency, line);
-            Measure(disp, &DispatcherLatency, line);
+            Measure(bare, &BareLoopLatency, line, placement);
+            Measure(disp, &DispatcherLatency, line, placement);
         }
+        Placement(false).FarSide(); // free again for the benchmarks that follow
         const double bareMedian = Percentile(bare.oneWay, 0.5);
         const double dispMedian = Percentile(disp.oneWay, 0.5);
         const double bareRtMedian = Percentile(bare.roundTrip, 0.5);
@@ -63,9 +71,24 @@ void BM_NotifyLatency(benchmark::State& state) {
         const double records = static_cast<double>(std::max<std::size_t>(disp.oneWay.size(), 1));
         state.counters["bare_sleeps_per_record"] = static_cast<double>(bare.switches) / records;
         state.counters["disp_sleeps_per_record"] = static_cast<double>(disp.switches) / records;
+        // The receiving threads alone, over the records only (not the far end, nor the
+        // open and close of each block): what each record costs the receiver.
+        const auto perRecord = [](long count, const LatencyRun& run) {
+            const auto n = static_cast<double>(std::max<std::size_t>(run.oneWay.size(), 1));
+            return count < 0 ? -1.0 : static_cast<double>(count) / n;
+        };
+        state.counters["bare_syscalls_per_record"] = perRecord(bare.receiverSyscalls, bare);
+        state.counters["disp_syscalls_per_record"] = perRecord(disp.receiverSyscalls, disp);
+        state.counters["bare_switches_per_record"] = perRecord(bare.receiverSwitches, bare);
+        state.counters["disp_switches_per_record"] = perRecord(disp.receiverSwitches, disp);
     }
 }
-BENCHMARK(BM_NotifyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NotifyLatency)
+    ->ArgName("pinned")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_IdleCost(benchmark::State& state) {
     const double seconds = 10;

@@ -9,13 +9,15 @@
 
 #include "bench/notify_latency/FarStream.h"
 #include "bench/notify_latency/Measure.h"
+#include "bench/notify_latency/Placement.h"
 #include "tests/support/pty/PtyPair.h"
 
 namespace apd::bench {
 
-// `records` records, each written by the far end after the answer to the previous one.
-LatencyRun BareLoopLatency(test::PtyPair& line, int records);
-LatencyRun DispatcherLatency(test::PtyPair& line, int records);
+// `records` records, each written by the far end after the answer to the previous one,
+// with the threads placed as `placement` says.
+LatencyRun BareLoopLatency(test::PtyPair& line, int records, const Placement& placement);
+LatencyRun DispatcherLatency(test::PtyPair& line, int records, const Placement& placement);
 
 // Seconds to move `bytes` bytes from the far end through the reader, which checks that
 // every byte arrives in order; negative when bytes were lost or reordered.

@@ -47,6 +47,8 @@ public:
     ErrorCode Escape(int function);
     ErrorCode ModemStatus(std::uint8_t& status);
     ErrorCode GetStatus(DeviceStatus& status, std::uint32_t& lineErrors);
+    ErrorCode LineErrors(std::uint32_t& lineErrors);
+    ErrorCode InputWaiting(std::uint32_t& count);
     // `size` is not 0.
     std::int32_t Read(void* buffer, std::size_t size);
     // `size` is not 0.

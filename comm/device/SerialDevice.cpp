@@ -144,6 +144,24 @@ ErrorCode SerialDevice::GetStatus(DeviceStatus& status, std::uint32_t& lineError
     return impl_->backend.GetStatus(status, lineErrors);
 }
 
+ErrorCode SerialDevice::LineErrors(std::uint32_t& lineErrors) {
+    lineErrors = 0;
+    SerialDeviceCore::Call call(impl_->core);
+    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
+        return rc;
+    }
+    return impl_->backend.LineErrors(lineErrors);
+}
+
+ErrorCode SerialDevice::InputWaiting(std::uint32_t& count) {
+    count = 0;
+    SerialDeviceCore::Call call(impl_->core);
+    if (const ErrorCode rc = call.Usable(); rc != ecOK) {
+        return rc;
+    }
+    return impl_->backend.InputWaiting(count);
+}
+
 std::int32_t SerialDevice::Read(void* buffer, std::size_t size) {
     SerialDeviceCore::Call call(impl_->core);
     if (const ErrorCode rc = call.Usable(); rc != ecOK) {

@@ -121,6 +121,11 @@ public:
     // since the previous call. Where the driver cannot tell, as on a pseudo-terminal, the
     // bits stay 0.
     ErrorCode GetStatus(DeviceStatus& status, std::uint32_t& lineErrors);
+    // Parts of GetStatus for callers that need no more, each as cheap as the driver
+    // allows: the line error bits since the previous look (no system call where the
+    // driver cannot tell them), and the bytes waiting to be read.
+    ErrorCode LineErrors(std::uint32_t& lineErrors);
+    ErrorCode InputWaiting(std::uint32_t& count);
 
     // Never blocks: the bytes read, 0 when none are waiting, or a negative code.
     std::int32_t Read(void* buffer, std::size_t size);

@@ -76,6 +76,10 @@ bool SerialDeviceCore::ReportInput(std::uint32_t queued, bool& sitting) {
     return false;
 }
 
+bool SerialDeviceCore::InputWouldBeNew() const {
+    return reportedInput == 0 || inputTaken != reportedTaken;
+}
+
 void SerialDeviceCore::NoteInputReported(std::uint32_t queued) {
     reportedInput = queued;
     reportedTaken = inputTaken;

@@ -65,6 +65,10 @@ struct SerialDeviceCore {
     bool ReportInput(std::uint32_t queued, bool& sitting);
     // Records `queued` as reported, when the driver has reported the input itself.
     void NoteInputReported(std::uint32_t queued);
+    // True when any input the device holds now is to be reported: nothing was reported
+    // since the device last held none, or a Read has taken bytes since the last report.
+    // Such input can be waited for by readiness alone, and counted once it is there.
+    bool InputWouldBeNew() const;
 
     class Call;
 };

@@ -63,8 +63,9 @@ struct SerialBackend::Native {
     ErrorCode Start(int device);
 
     // Collects the events of `mask` that have arisen. `inputSitting` tells that input is
-    // waiting that was already reported.
-    std::uint32_t CollectEvents(std::uint32_t mask, bool& inputSitting);
+    // waiting that was already reported; `inputByReadiness` that any input would be new,
+    // so that it was not counted and the wait's readiness reports it.
+    std::uint32_t CollectEvents(std::uint32_t mask, bool& inputSitting, bool& inputByReadiness);
 
     SerialDeviceCore& core;
 
@@ -145,10 +146,12 @@ ErrorCode SerialBackend::Native::Start(int device) {
     return ecOK;
 }
 
-std::uint32_t SerialBackend::Native::CollectEvents(std::uint32_t mask, bool& inputSitting) {
+std::uint32_t SerialBackend::Native::CollectEvents(std::uint32_t mask, bool& inputSitting,
+                                                   bool& inputByReadiness) {
     std::uint32_t found = 0;
     inputSitting = false;
-    if ((mask & EventRxChar) != 0) {
+    inputByReadiness = (mask & EventRxChar) != 0 && core.InputWouldBeNew();
+    if ((mask & EventRxChar) != 0 && !inputByReadiness) {
         int waiting = 0;
         if (ioctl(fd, FIONREAD, &waiting) != 0) {
             FailErrno(errno);
@@ -357,17 +360,22 @@ ErrorCode SerialBackend::ModemStatus(std::uint8_t& status) {
 
 ErrorCode SerialBackend::GetStatus(DeviceStatus& status, std::uint32_t& lineErrors) {
     Native& d = *os_;
-    int waiting = 0;
-    if (ioctl(d.fd, FIONREAD, &waiting) != 0) {
-        return d.FailErrno(errno);
+    std::uint32_t waiting = 0;
+    if (const ErrorCode rc = InputWaiting(waiting); rc != ecOK) {
+        return rc;
     }
     int pending = 0;
     if (ioctl(d.fd, TIOCOUTQ, &pending) != 0) {
         pending = 0;
     }
     status.Flags = 0;
-    status.cbInQue = static_cast<std::uint32_t>(std::max(waiting, 0));
+    status.cbInQue = waiting;
     status.cbOutQue = static_cast<std::uint32_t>(std::max(pending, 0));
+    return LineErrors(lineErrors);
+}
+
+ErrorCode SerialBackend::LineErrors(std::uint32_t& lineErrors) {
+    Native& d = *os_;
     // Line errors come from the driver's counters; a driver without them (a
     // pseudo-terminal) cannot tell, and the bits stay 0.
     if (d.hasCounters) {
@@ -378,6 +386,16 @@ ErrorCode SerialBackend::GetStatus(DeviceStatus& status, std::uint32_t& lineErro
             d.statusCounters = counters;
         }
     }
+    return ecOK;
+}
+
+ErrorCode SerialBackend::InputWaiting(std::uint32_t& count) {
+    Native& d = *os_;
+    int waiting = 0;
+    if (ioctl(d.fd, FIONREAD, &waiting) != 0) {
+        return d.FailErrno(errno);
+    }
+    count = static_cast<std::uint32_t>(std::max(waiting, 0));
     return ecOK;
 }
 
@@ -516,7 +534,8 @@ EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
         }
         const std::uint32_t mask = round.mask;
         bool inputSitting = false;
-        const std::uint32_t found = d.CollectEvents(mask, inputSitting);
+        bool inputByReadiness = false;
+        const std::uint32_t found = d.CollectEvents(mask, inputSitting, inputByReadiness);
         if (d.core.lost) {
             return EventWaitResult::DeviceLost;
         }
@@ -550,6 +569,19 @@ EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
         if ((fds[0].revents & HangUp) != 0) {
             d.core.lost = true;
             return EventWaitResult::DeviceLost;
+        }
+        if ((fds[0].revents & POLLIN) != 0 && inputByReadiness) {
+            // Input that is new whatever its length: counted once, now that it is there.
+            int waiting = 0;
+            if (ioctl(d.fd, FIONREAD, &waiting) != 0) {
+                d.FailErrno(errno);
+                continue;
+            }
+            if (d.core.ReportInput(static_cast<std::uint32_t>(std::max(waiting, 0)),
+                                   inputSitting)) {
+                events = EventRxChar;
+                return EventWaitResult::Events;
+            }
         }
         if ((fds[1].revents & POLLIN) != 0) {
             d.eventWake.Drain();

@@ -490,6 +490,23 @@ ErrorCode SerialBackend::GetStatus(DeviceStatus& status, std::uint32_t& lineErro
     return ecOK;
 }
 
+// The driver tells the errors and the queues in one call: the parts cost what the whole does.
+ErrorCode SerialBackend::LineErrors(std::uint32_t& lineErrors) {
+    DeviceStatus status;
+    return GetStatus(status, lineErrors);
+}
+
+ErrorCode SerialBackend::InputWaiting(std::uint32_t& count) {
+    Native& d = *os_;
+    COMSTAT stat{};
+    DWORD errors = 0;
+    if (const ErrorCode rc = d.ReadComStat(stat, errors); rc != ecOK) {
+        return rc;
+    }
+    count = stat.cbInQue;
+    return ecOK;
+}
+
 std::int32_t SerialBackend::Read(void* buffer, std::size_t size) {
     Native& d = *os_;
     // Only what the driver holds is asked for. Windows returns at once under the read

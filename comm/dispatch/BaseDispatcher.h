@@ -82,6 +82,16 @@ public:
     // count is that of the dispatcher's own output ring. When the device cannot tell, stat
     // holds only that count and lineErrors is 0. Called with OutputLock held.
     virtual ErrorCode DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) = 0;
+    // What a read needs of the status: the new line error bits, and the bytes waiting, or
+    // InputCountUnknown when a read of all the ring has room for is as cheap as asking
+    // (a read of a device that holds nothing returns 0). The default reads the whole
+    // status into DeviceStatus. Called with OutputLock held.
+    virtual ErrorCode DeviceGetInputStatus(std::uint32_t& waiting, std::uint32_t& lineErrors);
+    // What a write needs of the status: the bytes pending output and the new line error
+    // bits. The default reads the whole status into DeviceStatus. Called with OutputLock
+    // held.
+    virtual ErrorCode DeviceGetOutputStatus(std::uint32_t& pending, std::uint32_t& lineErrors);
+    static constexpr std::uint32_t InputCountUnknown = 0xFFFFFFFF;
     // Told after DeviceRead returned a negative count.
     virtual void DeviceReadFailed() = 0;
     // Reads the device's line state: ecOK or -1.
@@ -223,6 +233,11 @@ public:
     void RefreshModemStatus();
     // Adds the device's new line error bits to LineErrorFlags and refreshes DeviceStatus.
     void RefreshLineStatus();
+    // OutputLock held. As RefreshLineStatus, asking the device only what a read
+    // (DeviceGetInputStatus) or a write (DeviceGetOutputStatus) needs; returns the bytes
+    // waiting (or InputCountUnknown), or the bytes pending output.
+    std::uint32_t RefreshInputStatus();
+    std::uint32_t RefreshOutputStatus();
     // The first line error in the order overflow 1, overrun 2, parity 3, framing 4,
     // break 9, or 0; once one is found the four error bits (not the break bit) are cleared.
     std::int32_t GetLineError();

@@ -17,10 +17,40 @@ std::uint32_t TApdBaseDispatcher::ReadDeviceStatus() {
     return errors;
 }
 
+ErrorCode TApdBaseDispatcher::DeviceGetInputStatus(std::uint32_t& waiting,
+                                                   std::uint32_t& lineErrors) {
+    const ErrorCode rc = DeviceGetStatus(DeviceStatus, lineErrors);
+    waiting = DeviceStatus.cbInQue;
+    return rc;
+}
+
+ErrorCode TApdBaseDispatcher::DeviceGetOutputStatus(std::uint32_t& pending,
+                                                    std::uint32_t& lineErrors) {
+    const ErrorCode rc = DeviceGetStatus(DeviceStatus, lineErrors);
+    pending = DeviceStatus.cbOutQue;
+    return rc;
+}
+
 void TApdBaseDispatcher::RefreshLineStatus() {
     // DeviceStatus belongs to OutputLock; LineErrorFlags is atomic.
     LockHold output(OutputLock);
     LineErrorFlags |= ReadDeviceStatus() & DeviceErrorBits;
+}
+
+std::uint32_t TApdBaseDispatcher::RefreshInputStatus() {
+    std::uint32_t waiting = 0;
+    std::uint32_t errors = 0;
+    DeviceGetInputStatus(waiting, errors); // no errors when the device cannot tell
+    LineErrorFlags |= errors & DeviceErrorBits;
+    return waiting;
+}
+
+std::uint32_t TApdBaseDispatcher::RefreshOutputStatus() {
+    std::uint32_t pending = 0;
+    std::uint32_t errors = 0;
+    DeviceGetOutputStatus(pending, errors);
+    LineErrorFlags |= errors & DeviceErrorBits;
+    return pending;
 }
 
 std::int32_t TApdBaseDispatcher::GetLineError() {

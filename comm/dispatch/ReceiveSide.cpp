@@ -131,8 +131,7 @@ bool TApdBaseDispatcher::FillDispatchBuffer() {
     std::uint32_t queued = 0;
     {
         LockHold output(OutputLock);
-        RefreshLineStatus();
-        queued = DeviceStatus.cbInQue;
+        queued = RefreshInputStatus();
     }
     if (queued == 0) {
         return false;
@@ -149,6 +148,9 @@ bool TApdBaseDispatcher::FillDispatchBuffer() {
     if (got < 0) {
         DeviceReadFailed();
         got = 0;
+    }
+    if (got == 0 && queued == InputCountUnknown) {
+        return false; // the device held nothing: as if it had said so
     }
     const auto firstCount = std::min(static_cast<std::uint32_t>(got), first);
     if (LoggingOn && firstCount == 0) {

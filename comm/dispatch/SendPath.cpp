@@ -21,8 +21,11 @@ ErrorCode TApdBaseDispatcher::PutBlock(const std::uint8_t* data, std::uint32_t l
     {
         LockHold output(OutputLock);
         // Unlike RefreshLineStatus, the device's current bits replace the accumulated ones.
-        LineErrorFlags = ReadDeviceStatus();
-        const std::uint32_t pending = std::min(DeviceStatus.cbOutQue, OutQueueSize);
+        std::uint32_t pending = 0;
+        std::uint32_t errors = 0;
+        DeviceGetOutputStatus(pending, errors);
+        LineErrorFlags = errors;
+        pending = std::min(pending, OutQueueSize);
         const std::uint32_t free = OutQueueSize - pending;
         if (length > free) {
             return ecOutputBufferTooSmall;
@@ -40,7 +43,9 @@ ErrorCode TApdBaseDispatcher::PutBlock(const std::uint8_t* data, std::uint32_t l
         if (accepted <= 0) {
             accepted = accepted == 0 ? 0 : -accepted;
             result = ecPutBlockFail;
-            LineErrorFlags = ReadDeviceStatus();
+            std::uint32_t unused = 0;
+            DeviceGetOutputStatus(unused, errors);
+            LineErrorFlags = errors;
         }
         written = std::min(static_cast<std::uint32_t>(accepted), length);
         OutputSentFlag = true;
@@ -62,14 +67,12 @@ ErrorCode TApdBaseDispatcher::PutBlock(const std::uint8_t* data, std::uint32_t l
 
 std::uint32_t TApdBaseDispatcher::OutBuffUsed() {
     LockHold output(OutputLock);
-    RefreshLineStatus();
-    return DeviceStatus.cbOutQue;
+    return RefreshOutputStatus();
 }
 
 std::uint32_t TApdBaseDispatcher::OutBuffFree() {
     LockHold output(OutputLock);
-    RefreshLineStatus();
-    return OutQueueSize - std::min(DeviceStatus.cbOutQue, OutQueueSize);
+    return OutQueueSize - std::min(RefreshOutputStatus(), OutQueueSize);
 }
 
 ErrorCode TApdBaseDispatcher::FlushOutBuffer() {

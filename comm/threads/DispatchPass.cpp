@@ -85,6 +85,16 @@ bool ThreadedDispatcher::FillStoredBytes() {
 }
 
 bool ThreadedDispatcher::HeartbeatNeeded() {
+    if (HeartbeatNeededWithoutDevice()) {
+        return true;
+    }
+    LockHold output(OutputLock);
+    (void)RefreshInputStatus(); // the line errors
+    std::uint32_t waiting = 0;
+    return Device.InputWaiting(waiting) == ecOK && waiting != 0;
+}
+
+bool ThreadedDispatcher::HeartbeatNeededWithoutDevice() {
     if (CommWorker == nullptr || DeviceLostFlag || Notifying ||
         (CommEventMask & (CommMaskModemGroup | CommMaskLineGroup)) != 0) {
         return true;
@@ -95,15 +105,8 @@ bool ThreadedDispatcher::HeartbeatNeeded() {
             return true;
         }
     }
-    {
-        LockHold input(InputLock);
-        if (InputRing.Full() || InputRing.Unscanned() != 0) {
-            return true;
-        }
-    }
-    LockHold output(OutputLock);
-    RefreshLineStatus();
-    return DeviceStatus.cbInQue != 0;
+    LockHold input(InputLock);
+    return InputRing.Full() || InputRing.Unscanned() != 0;
 }
 
 void ThreadedDispatcher::TimerPass() {

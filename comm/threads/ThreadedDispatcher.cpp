@@ -138,6 +138,21 @@ ErrorCode ThreadedDispatcher::DeviceGetStatus(apd::DeviceStatus& stat, std::uint
     return rc;
 }
 
+ErrorCode ThreadedDispatcher::DeviceGetInputStatus(std::uint32_t& waiting,
+                                                   std::uint32_t& lineErrors) {
+    waiting = InputCountUnknown;
+    return Device.LineErrors(lineErrors);
+}
+
+ErrorCode ThreadedDispatcher::DeviceGetOutputStatus(std::uint32_t& pending,
+                                                    std::uint32_t& lineErrors) {
+    const ErrorCode rc = Device.LineErrors(lineErrors);
+    LockHold output(OutputLock);
+    pending =
+        OutputBuffer ? OutputRingCount(OutQueueSize, OutputHead, OutputTail, OutputBufferFull) : 0;
+    return rc;
+}
+
 std::int32_t ThreadedDispatcher::DeviceRead(std::uint8_t* buffer, std::uint32_t size) {
     const std::int32_t got = Device.Read(buffer, size);
     if (got < 0) {

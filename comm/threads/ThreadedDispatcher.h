@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,11 @@ public:
     ErrorCode DeviceEscape(int func) override;
     ErrorCode DeviceFlush(int queue) override;
     ErrorCode DeviceGetStatus(apd::DeviceStatus& stat, std::uint32_t& lineErrors) override;
+    // Reads never wait and return 0 from an empty device, so a read asks the device for
+    // its line errors alone and reads what the ring has room for; a write needs the
+    // output ring's count, which is the dispatcher's own.
+    ErrorCode DeviceGetInputStatus(std::uint32_t& waiting, std::uint32_t& lineErrors) override;
+    ErrorCode DeviceGetOutputStatus(std::uint32_t& pending, std::uint32_t& lineErrors) override;
     void DeviceReadFailed() override;
     ErrorCode DeviceGetState(LineState& state) override;
     std::int32_t DeviceRead(std::uint8_t* buffer, std::uint32_t size) override;
@@ -168,6 +174,8 @@ private:
     // modem or line status to refresh, bytes still waiting in the device or not yet
     // scanned, a delivery in progress, or no comm thread to report events.
     bool HeartbeatNeeded();
+    // The part of HeartbeatNeeded that needs no call of the device.
+    bool HeartbeatNeededWithoutDevice();
     // Output thread.
     bool OutputPending();
     // Bytes in the output ring and the driver's queue; -1 when the device cannot tell or
@@ -198,6 +206,12 @@ private:
     // them sitting there and miss the next arrival.
     std::atomic<std::uint64_t> CommEventsStored{0};
     std::atomic<std::uint64_t> CommEventsServed{0};
+    // Held by the thread running a dispatch pass: the dispatch thread, or the comm thread
+    // when it finds the dispatch thread in none. Taken before DataLock and InputLock.
+    std::mutex PassLock;
+    // What a handler raised in a pass of the comm thread, for the dispatch thread to end
+    // with; PassLock.
+    std::exception_ptr PassFailure;
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};
