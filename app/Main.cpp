@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/AboutBox.h"
 #include "app/ComSelectForm.h"
 #include "app/PortChoiceDialog.h"
 #include "app/ResultText.h"
@@ -126,6 +127,7 @@ void TForm1::BuildMenu() {
     N4 = addItem("N4", QStringLiteral("Настройка"), true);
     N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
     N2 = addItem("N2", QStringLiteral("&Помощь"), false);
+    AboutItem = addItem("AboutItem", AboutTitle, true);
     connect(N1, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { N1Click(); }); });
     connect(N4, &QAction::triggered, this,
@@ -134,6 +136,7 @@ void TForm1::BuildMenu() {
             [this] { GuardedCall(errorReport_, [this] { N3Click(); }); });
     connect(N5, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { N5Click(); }); });
+    connect(AboutItem, &QAction::triggered, this, [this] { ShowAboutBox(this); });
     // Service staff reveal the engineering menu with Ctrl+Alt+Shift+E.
     auto* chord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+E")), this);
     connect(chord, &QShortcut::activated, this, &TForm1::RevealEngineeringMenu);

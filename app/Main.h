@@ -164,6 +164,7 @@ public:
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
     QAction* N5 = nullptr;
+    QAction* AboutItem = nullptr; // "О программе": the version box
 
     apd::TApdComPort& Port() { return *CPort; }
     UserPrompts& Prompts() { return *prompts_; }
