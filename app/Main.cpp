@@ -1,8 +1,12 @@
 #include "app/Main.h"
 
+#include "app/AboutBox.h"
 #include "app/ComSelectForm.h"
 #include "app/PortChoiceDialog.h"
+#include "app/ResultText.h"
 #include "app/ValueText.h"
+#include "app/journal/JournalDatabase.h"
+#include "app/journal/ReceivedResultsDialog.h"
 #include "app/lis/DatabaseConnection.h"
 #include "app/lis/LisLinkDialog.h"
 #include "app/lis/SocketErrorText.h"
@@ -11,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QFont>
 #include <QKeySequence>
@@ -24,6 +29,8 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vorsilan::app {
 
@@ -73,13 +80,17 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int 
 
 } // namespace
 
+QString RestoreQuestion(std::size_t count) {
+    return QStringLiteral("Восстановить %1 результатов, не записанных в отчет?").arg(count);
+}
+
 TForm1::TForm1(std::unique_ptr<UserPrompts> prompts, ReceiveBounds bounds, QWidget* parent,
                lis::SendTiming lisTiming)
     : QMainWindow(parent), prompts_(std::move(prompts)), bounds_(bounds),
       lis_(
           [] {
               return std::make_unique<lis::DatabaseConnection>(QStringLiteral("vorsilan-lis"),
-                                                               lis::WorkstationDatabasePath());
+                                                               journal::DatabasePath());
           },
           lisTiming),
       CPort(std::make_unique<apd::TApdComPort>()) {
@@ -128,6 +139,7 @@ void TForm1::BuildMenu() {
         return item;
     };
     N1 = addItem("N1", QStringLiteral("&Файл"), true);
+    N5 = addItem("N5", QStringLiteral("Принятые результаты"), true);
     // "Настройка" holds the analyser's port and the LIS link.
     QMenu* setup = MainMenu1->addMenu(QStringLiteral("Настройка"));
     setup->setObjectName(QStringLiteral("SetupMenu"));
@@ -137,6 +149,7 @@ void TForm1::BuildMenu() {
     LisLinkItem->setObjectName(QStringLiteral("LisLinkItem"));
     N3 = addItem("N3", QStringLiteral("Инженерное меню"), false);
     N2 = addItem("N2", QStringLiteral("&Помощь"), false);
+    AboutItem = addItem("AboutItem", AboutTitle, true);
     connect(N1, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { N1Click(); }); });
     connect(N4, &QAction::triggered, this,
@@ -145,6 +158,9 @@ void TForm1::BuildMenu() {
             [this] { GuardedCall(errorReport_, [this] { N3Click(); }); });
     connect(LisLinkItem, &QAction::triggered, this,
             [this] { GuardedCall(errorReport_, [this] { LisLinkClick(); }); });
+    connect(N5, &QAction::triggered, this,
+            [this] { GuardedCall(errorReport_, [this] { N5Click(); }); });
+    connect(AboutItem, &QAction::triggered, this, [this] { ShowAboutBox(this); });
     // Service staff reveal the engineering menu with Ctrl+Alt+Shift+E.
     auto* chord = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+Shift+E")), this);
     connect(chord, &QShortcut::activated, this, &TForm1::RevealEngineeringMenu);
@@ -215,6 +231,10 @@ void TForm1::ShowStoredCount() {
     StoredLabel->setText(StoredText + QString::number(StoredCount));
 }
 
+QString TForm1::PortName() const {
+    return QStringLiteral("COM%1").arg(CPort->ComNumber());
+}
+
 void TForm1::RevealEngineeringMenu() {
     N3->setVisible(true);
 }
@@ -231,6 +251,7 @@ void TForm1::FormCreate() {
     for (int c = 0; c < GridColumns; ++c) {
         Grid->SetCells(c, 0, QString::fromUtf8(Columns[c].header));
     }
+    OfferRestore();
     CPort->SetComNumber(7);
     CPort->SetBaud(115200);
     // Records are found by their header alone: no "bytes available" notifications, each of
@@ -243,54 +264,126 @@ void TForm1::FormCreate() {
 
 // ---- Journal and report -------------------------------------------------------------------
 
-void TForm1::Button1Click() {
-    if (ResultPending) {
-        if (StoredCount == LargestStoredCount) {
-            ShowStatus(JournalFullText);
-        } else {
-            StoredCount = static_cast<std::uint16_t>(StoredCount + 1);
-            const int n = StoredCount;
-            JournalRow row;
-            row.patient = Edit1->text();
-            row.number = Edit2->text();
-            const QChar separator = UserDecimalSeparator();
-            std::uint32_t divisor = 0; // of the value for the LIS; 0: an unknown kind
-            switch (SampleKind) {
-            case 1:
-                row.serum = GeneralValueText(ResultValue, 100, 3, separator);
-                divisor = 100;
-                break;
-            case 2:
-                row.blood = GeneralValueText(ResultValue, 100, 4, separator);
-                divisor = 100;
-                break;
-            case 3:
-                row.urine = GeneralValueText(ResultValue, 10, 4, separator);
-                divisor = 10;
-                break;
-            default:
-                break;
-            }
-            row.date = ResultDate;
-            row.time = ResultTime;
-            row.technician = Edit3->text();
-            journal_.push_back(row);
-            const QString cells[GridColumns] = {QString::number(n), row.patient, row.number,
-                                                row.serum,          row.blood,   row.urine,
-                                                row.date,           row.time,    row.technician};
-            for (int c = 0; c < GridColumns; ++c) {
-                Grid->SetCells(c, n, cells[c]); // beyond the grid's rows: not shown
-            }
-            ShowStoredCount();
-            if (divisor != 0) {
-                QueueForLis({row.patient, row.number,
-                             ResultArrival.isValid() ? ResultArrival : QDateTime::currentDateTime(),
-                             ResultValue, divisor, static_cast<lis::SampleKind>(SampleKind),
-                             row.technician});
-            }
-        }
+void TForm1::OfferRestore() {
+    const auto rows = store_->Unreported();
+    if (!rows) {
+        prompts_->ShowError(JournalUnavailableText + store_->LastError());
+        return;
     }
-    ResultPending = false;
+    if (rows->empty()) {
+        return;
+    }
+    if (!prompts_->AskYesNo(RestoreQuestion(rows->size()))) {
+        std::vector<qint64> ids;
+        for (const journal::StoredRow& stored : *rows) {
+            ids.push_back(stored.id);
+        }
+        if (!store_->MarkDeclined(ids)) {
+            prompts_->ShowError(JournalUnavailableText + store_->LastError());
+        }
+        return;
+    }
+    for (const journal::StoredRow& stored : *rows) {
+        // The counter goes on after the highest number brought back.
+        StoredCount = std::max(StoredCount, static_cast<std::uint16_t>(stored.number));
+        ShowRow(stored.number, stored.row, stored.id);
+    }
+    ShowStoredCount();
+}
+
+void TForm1::ShowRow(int number, const JournalRow& row, qint64 id) {
+    journal_.push_back(row);
+    journalIds_.push_back(id);
+    // A row's place in the grid is its place in the journal; beyond the grid's rows it is
+    // not shown.
+    const int gridRow = static_cast<int>(journal_.size());
+    const QString cells[GridColumns] = {QString::number(number),
+                                        row.patient,
+                                        row.number,
+                                        row.serum,
+                                        row.blood,
+                                        row.urine,
+                                        row.date,
+                                        row.time,
+                                        row.technician};
+    for (int c = 0; c < GridColumns; ++c) {
+        Grid->SetCells(c, gridRow, cells[c]);
+    }
+}
+
+bool TForm1::StoreRow(const JournalRow& row, const journal::Arrival& arrival,
+                      std::optional<qint64> receivedId) {
+    if (StoredCount == LargestStoredCount) {
+        ShowStatus(JournalFullText);
+        return false;
+    }
+    const int number = StoredCount + 1;
+    const std::optional<qint64> id = store_->AddRow(number, row, arrival, receivedId);
+    if (!id) {
+        prompts_->ShowError(StoreFailedText + store_->LastError());
+        return false;
+    }
+    StoredCount = static_cast<std::uint16_t>(number);
+    ShowRow(number, row, *id);
+    ShowStoredCount();
+    emit ResultStored(number);
+    return true;
+}
+
+void TForm1::Button1Click() {
+    if (!ResultPending) {
+        return;
+    }
+    JournalRow row;
+    row.patient = Edit1->text();
+    row.number = Edit2->text();
+    SetValueColumn(row, ResultValue, SampleKind);
+    row.date = ResultDate;
+    row.time = ResultTime;
+    row.technician = Edit3->text();
+    // A row that could not be committed stays pending, to be stored again; a full journal
+    // takes nothing more.
+    const bool stored = StoreRow(row, ResultArrival, ResultReceivedId);
+    if (stored) {
+        QueueStoredForLis(row, ResultArrival.at, ResultValue, SampleKind);
+    }
+    if (stored || StoredCount == LargestStoredCount) {
+        ResultPending = false;
+    }
+}
+
+bool TForm1::StoreReceived(qint64 receivedId) {
+    const std::optional<journal::ReceivedResult> received = store_->Received(receivedId);
+    if (!received) {
+        prompts_->ShowError(StoreFailedText + store_->LastError());
+        return false;
+    }
+    const DecodedRecord record = DecodeRecord(received->arrival.record);
+    JournalRow row;
+    row.patient = Edit1->text();
+    row.number = QString::number(record.number);
+    SetValueColumn(row, record.value, record.kind);
+    const QDateTime at = received->arrival.at.toLocalTime();
+    row.date = ResultDateText(at.date());
+    row.time = ResultTimeText(at.time());
+    row.technician = Edit3->text();
+    if (!StoreRow(row, received->arrival, receivedId)) {
+        return false;
+    }
+    QueueStoredForLis(row, received->arrival.at, record.value, record.kind);
+    return true;
+}
+
+void TForm1::QueueStoredForLis(const JournalRow& row, const QDateTime& arrival, std::uint16_t value,
+                               std::uint16_t kind) {
+    // The value is value / divisor mmol/L exactly; a result of an unknown kind is not sent.
+    const std::uint32_t divisor = kind == 3 ? 10 : (kind == 1 || kind == 2 ? 100 : 0);
+    if (divisor == 0) {
+        return;
+    }
+    QueueForLis({row.patient, row.number,
+                 arrival.isValid() ? arrival : QDateTime::currentDateTime(), value, divisor,
+                 static_cast<lis::SampleKind>(kind), row.technician});
 }
 
 void TForm1::N1Click() {
@@ -306,9 +399,19 @@ void TForm1::N1Click() {
         prompts_->AskOverwrite(OverwriteQuestion) != OverwriteAnswer::Yes) {
         return;
     }
-    if (WriteReportFile(path, journal_)) {
+    const bool replaced = WriteReportFile(path, journal_);
+    if (!store_->MarkReported(journalIds_)) {
+        prompts_->ShowError(MarkReportedFailedText + store_->LastError());
+    }
+    if (replaced) {
         ShowStatus(ReplacedCharactersText);
     }
+}
+
+void TForm1::N5Click() {
+    journal::ReceivedResultsDialog dialog(
+        *store_, [this](qint64 id) { return StoreReceived(id); }, this);
+    dialog.exec();
 }
 
 void TForm1::N3Click() {

@@ -12,6 +12,7 @@
 #include "app/SettingsExchange.h"
 #include "app/StringGrid.h"
 #include "app/UserPrompts.h"
+#include "app/journal/JournalStore.h"
 #include "app/lis/LisExport.h"
 #include "comm/port/ComPort.h"
 
@@ -22,7 +23,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -58,6 +61,16 @@ inline const QString JournalFullText =
 inline const QString ReplacedCharactersText =
     QStringLiteral("Отчёт записан; символы, которых нет в кодировке Windows-1251, "
                    "заменены знаком \"?\"");
+inline const QString StoreFailedText =
+    QStringLiteral("Результат НЕ записан в журнал, сохраните его ещё раз или запишите "
+                   "вручную. Причина: ");
+inline const QString ReceivedNotKeptText =
+    QStringLiteral("Принятый результат не сохранён в базе: ");
+inline const QString JournalUnavailableText = QStringLiteral("Журнал результатов недоступен: ");
+inline const QString MarkReportedFailedText =
+    QStringLiteral("Отчёт записан, но отметка о нём в журнале не сохранена: ");
+// "Восстановить N результатов, не записанных в отчет?"
+QString RestoreQuestion(std::size_t count);
 inline const QString OverwriteQuestion = QStringLiteral("Указанный файл уже существует");
 inline const QString LisWaitingText = QStringLiteral("Ждут отправки в ЛИС: ");
 inline const QString LisRefusedText =
@@ -90,6 +103,13 @@ public:
     void N4Click();
     // "Настройка" -> "Связь с ЛИС": the LIS link's settings, kept with QSettings.
     void LisLinkClick();
+    // "Принятые результаты": the records received on a day, any of them stored afterwards.
+    void N5Click();
+
+    // Stores a received record as the next journal row, with the patient and technician
+    // as typed in the window and the analysis number of the record. False (the technician
+    // told why) when it is not stored.
+    bool StoreReceived(qint64 receivedId);
 
     // Looks at the port: a device that has gone away, a ring filled with data that never
     // made a record. Runs from a timer; a test may call it directly.
@@ -102,6 +122,8 @@ signals:
     // Each record taken in normal reception, after the window shows it (a record of an
     // unknown sample kind too).
     void RecordReceived(const vorsilan::app::DecodedRecord& record);
+    // A journal row committed and shown, with its number.
+    void ResultStored(int number);
 
 public:
     // ---- State --------------------------------------------------------------------------
@@ -112,11 +134,18 @@ public:
     std::uint16_t SampleKind = 0;
     QString ResultDate;
     QString ResultTime;
-    // When the result arrived, for the LIS.
-    QDateTime ResultArrival;
+    // The shown result as it came off the line, and its row among the received ones
+    // (nothing when it could not be kept).
+    journal::Arrival ResultArrival;
+    std::optional<qint64> ResultReceivedId;
+
+    // The time of arrival given to each record; a test may fix it.
+    std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
 
     // Every stored row, also those beyond the grid's 99 visible rows.
     const std::vector<JournalRow>& Journal() const { return journal_; }
+    // The durable journal behind it.
+    journal::JournalStore& Store() { return *store_; }
 
     // The save dialog's remembered file name and filter.
     QString SaveDialogFileName;
@@ -150,6 +179,8 @@ public:
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
     QAction* LisLinkItem = nullptr;
+    QAction* N5 = nullptr;
+    QAction* AboutItem = nullptr; // "О программе": the version box
 
     apd::TApdComPort& Port() { return *CPort; }
     lis::LisExport& LisLink() { return lis_; }
@@ -186,7 +217,18 @@ private:
     void ConfigureLis();
     // Hands a stored result to the LIS export.
     void QueueForLis(const lis::StoredResult& result);
+    // A row just committed, to the LIS, with the value and kind of its record.
+    void QueueStoredForLis(const JournalRow& row, const QDateTime& arrival, std::uint16_t value,
+                           std::uint16_t kind);
     void ShowLisWaiting(int count);
+    // "COM7": the port the records come from.
+    QString PortName() const;
+    // At start: offers back the rows of earlier runs that no report holds.
+    void OfferRestore();
+    // Commits a row as the next number, then shows it; false (told) when the commit failed.
+    bool StoreRow(const JournalRow& row, const journal::Arrival& arrival,
+                  std::optional<qint64> receivedId);
+    void ShowRow(int number, const JournalRow& row, qint64 id);
 
     std::unique_ptr<UserPrompts> prompts_;
     // Where the handlers that controls and the line timer call report an exception.
@@ -195,6 +237,9 @@ private:
     };
     ReceiveBounds bounds_;
     std::vector<JournalRow> journal_;
+    // The database rows of journal_, in the same order.
+    std::vector<qint64> journalIds_;
+    std::unique_ptr<journal::JournalStore> store_ = std::make_unique<journal::JournalStore>();
     bool lossShown_ = false;
     bool inNotification_ = false;
     QTimer lineTimer_;

@@ -3,7 +3,7 @@
 
 #include "app/Main.h"
 
-#include "app/ValueText.h"
+#include "app/ResultText.h"
 #include "comm/dispatch/RingIndex.h"
 
 #include <QDate>
@@ -25,32 +25,6 @@ constexpr std::uint32_t RecordStartBytes = 24;
 // A ring this full outside a notification in normal reception has no room for a record.
 constexpr std::uint32_t RingFullBytes = apd::DispatchBufferSize - RecordSize;
 
-// The divisor and the word of a sample kind; divisor 0 for an unknown kind.
-struct KindSpec {
-    std::uint32_t divisor;
-    const char* word;
-};
-KindSpec KindOf(std::uint16_t kind) {
-    switch (kind) {
-    case 1:
-        return {100, "Сыворотка "};
-    case 2:
-        return {100, "Кровь "};
-    case 3:
-        return {10, "Моча "};
-    default:
-        return {0, ""};
-    }
-}
-
-// The user's long time format with seconds, without the time zone that Qt's long format
-// adds.
-QString LongTimeText(const QTime& time) {
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    return QLocale::system().toString(time, format.trimmed());
-}
-
 void DropFront(std::vector<std::uint8_t>& bytes, std::size_t count) {
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
 }
@@ -63,24 +37,31 @@ bool TForm1::WaitForBytes(std::uint32_t count) {
 }
 
 void TForm1::ShowRecord(const DecodedRecord& record) {
+    // One reading of the clock: the shown date and time and the kept arrival agree.
+    const QDateTime now = Clock();
     Edit2->setText(QString::number(record.number));
     ResultValue = record.value;
     SampleKind = record.kind;
-    const KindSpec kind = KindOf(SampleKind);
-    if (kind.divisor != 0) {
-        Label7->setText(QString::fromUtf8(kind.word) +
-                        GeneralValueText(ResultValue, kind.divisor, 4, UserDecimalSeparator()));
+    const QString label = ResultLabelText(ResultValue, SampleKind);
+    if (!label.isEmpty()) {
+        Label7->setText(label);
         Label7->adjustSize();
     }
-    ResultArrival = QDateTime::currentDateTime();
-    ResultDate = QLocale::system().toString(ResultArrival.date(), QLocale::ShortFormat);
+    ResultDate = ResultDateText(now.date());
     Label8->setText(ResultDate);
     Label8->adjustSize();
-    ResultTime = LongTimeText(ResultArrival.time());
+    ResultTime = ResultTimeText(now.time());
     Label9->setText(ResultTime);
     Label9->adjustSize();
+    ResultArrival = {record.bytes, now, PortName()};
+    ResultReceivedId.reset();
     ResultPending = true;
     emit RecordReceived(record);
+    // Kept after it is shown, so that the fsync does not delay the result on the screen.
+    ResultReceivedId = store_->AddReceived(ResultArrival);
+    if (!ResultReceivedId) {
+        ShowStatus(ReceivedNotKeptText + store_->LastError());
+    }
 }
 
 void TForm1::ReceiveRecords() {

@@ -38,6 +38,12 @@ OverwriteAnswer DialogPrompts::AskOverwrite(const QString& question) {
     return answer == QMessageBox::No ? OverwriteAnswer::No : OverwriteAnswer::Cancel;
 }
 
+bool DialogPrompts::AskYesNo(const QString& question) {
+    return QMessageBox::question(parent_, QApplication::applicationName(), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 void DialogPrompts::ShowError(const QString& text) {
     QMessageBox::critical(parent_, QApplication::applicationName(), text);
 }

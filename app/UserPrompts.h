@@ -1,6 +1,7 @@
 #pragma once
-// What the main window asks the user: the save dialog, the overwrite question and the
-// application's error report. Production shows the real dialogs; a test answers them.
+// What the main window asks the user: the save dialog, the overwrite question, the
+// question whether to restore unreported results and the application's error report. Production
+// shows the real dialogs; a test answers them.
 
 #include <QString>
 
@@ -20,6 +21,8 @@ public:
     virtual std::optional<QString> AskSaveFileName(const QString& filter,
                                                    const QString& startName) = 0;
     virtual OverwriteAnswer AskOverwrite(const QString& question) = 0;
+    // A yes-or-no question: true for yes.
+    virtual bool AskYesNo(const QString& question) = 0;
     // The application's default error report: the text of an exception.
     virtual void ShowError(const QString& text) = 0;
 };
@@ -31,6 +34,7 @@ public:
     std::optional<QString> AskSaveFileName(const QString& filter,
                                            const QString& startName) override;
     OverwriteAnswer AskOverwrite(const QString& question) override;
+    bool AskYesNo(const QString& question) override;
     void ShowError(const QString& text) override;
 
 private:

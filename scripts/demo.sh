@@ -11,6 +11,7 @@
 #                   and prints what it received; the workstation sends each stored result to it
 #                   (VORSILAN_LIS_HOST, VORSILAN_LIS_PORT), with its outbox in a scratch
 #                   database of the demo (VORSILAN_DB)
+#   VORSILAN_JOURNAL_DB  the demo's journal (default build/release/demo-journal.sqlite)
 #
 # `bash scripts/demo.sh --simulator-options` prints the simulator's options, one a line, and
 # does nothing else (a test runs the demo's reception with them).
@@ -42,6 +43,8 @@ cmake --build build/release -j "$(nproc)" --target vorsilan-workstation vorsilan
 
 ports="$(mktemp -d)"
 export VORSILAN_PORT_DIR="$ports"
+# The demo's results go to a journal of its own, never into the user's.
+export VORSILAN_JOURNAL_DB="${VORSILAN_JOURNAL_DB:-$root/build/release/demo-journal.sqlite}"
 sim_pid=""
 lis_pids=()
 cleanup() {

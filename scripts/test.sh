@@ -2,12 +2,15 @@
 # Sets everything up and runs the whole test suite:
 #   1. the unit and integration tests (RelWithDebInfo),
 #   2. the lint: clang-format over every C++ file, clang-tidy over the library (scripts/lint.sh),
-#   3. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
-#   4. the same tests under ThreadSanitizer,
-#   5. every libFuzzer target for FUZZ_SECONDS seconds each (default 60),
-#   6. the Windows build of the tests under Wine (scripts/wine-tests.sh).
-# Build folders: build/release, build/asan, build/tsan, build/fuzz, build/win, build/winhost.
-# Set STAGES to a subset of "release lint asan tsan fuzz windows" to run only those.
+#   3. the Debian packages made from build/release: built, checked by lintian, installed,
+#      run, used by a project of their own and purged (scripts/package-tests.sh; as root),
+#   4. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
+#   5. the same tests under ThreadSanitizer,
+#   6. every libFuzzer target for FUZZ_SECONDS seconds each (default 60),
+#   7. the Windows build of the tests under Wine (scripts/wine-tests.sh).
+# Build folders: build/release (and build/consumer), build/asan, build/tsan, build/fuzz,
+# build/win, build/winhost.
+# Set STAGES to a subset of "release lint package asan tsan fuzz windows" to run only those.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -15,7 +18,7 @@ cd "$root"
 bash scripts/setup.sh
 source scripts/configure.sh
 
-stages="${STAGES:-release lint asan tsan fuzz windows}"
+stages="${STAGES:-release lint package asan tsan fuzz windows}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 jobs="${JOBS:-$(nproc)}"
 export QT_QPA_PLATFORM=offscreen
@@ -64,6 +67,10 @@ for stage in $stages; do
         t0=$SECONDS
         JOBS="$jobs" bash scripts/lint.sh
         stage_time lint "$t0" ;;
+    package)
+        t0=$SECONDS
+        JOBS="$jobs" bash scripts/package-tests.sh
+        stage_time package "$t0" ;;
     windows)
         t0=$SECONDS
         bash scripts/wine-tests.sh

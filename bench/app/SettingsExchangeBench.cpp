@@ -73,6 +73,8 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir ports;
     qputenv("VORSILAN_PORT_DIR", ports.path().toLocal8Bit());
+    // A journal of its own, never the user's.
+    qputenv("VORSILAN_JOURNAL_DB", ports.filePath("journal.sqlite").toLocal8Bit());
     QApplication application(argc, argv);
 
     sim::SimulatorOptions options;

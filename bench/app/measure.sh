@@ -14,6 +14,8 @@ ticks="$(getconf CLK_TCK)"
 
 ports="$(mktemp -d)"
 export VORSILAN_PORT_DIR="$ports" QT_QPA_PLATFORM=offscreen LANG=ru_RU.UTF-8
+# A journal of its own, never the user's.
+export VORSILAN_JOURNAL_DB="$ports/journal.sqlite"
 script="$ports/script"
 {
     echo "wait $((idle_seconds + 3))s" # start-up and the idle measurement

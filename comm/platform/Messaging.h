@@ -97,6 +97,12 @@ LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wPa
 bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, WParam wParam,
                               LParam lParam, unsigned flags, unsigned timeoutMs, LResult* result);
 
+// Sets the calling thread's send tick: while the thread waits for the answer to a message
+// it sent to another thread, `tick` runs on it every `intervalMs`, with no lock of this
+// layer held, so that the thread can keep up work that cannot wait for the answer. An
+// empty function removes it. A tick must not send window messages itself.
+void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick);
+
 // Handles every message sent to the calling thread's windows from other threads, then
 // returns the first posted message, removing it when remove is true; the quit request
 // comes once no posted message is left. False when neither is waiting.

@@ -3,6 +3,10 @@
 #include "comm/platform/Deadline.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <utility>
 
 namespace apd::platform {
 
@@ -59,6 +63,34 @@ namespace {
 using detail::PendingSend;
 using detail::WindowManager;
 
+// The calling thread's send tick (SetSendWaitTick); only that thread uses it.
+struct SendWaitTick {
+    unsigned intervalMs = 0;
+    std::function<void()> tick;
+};
+thread_local SendWaitTick sendWaitTick;
+
+// Waits on the sender's wake-up until done() holds or the deadline passes, running the
+// thread's send tick at its interval meanwhile (with the lock released). Returns done().
+template <class Done>
+bool WaitForAnswer(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                   const detail::Deadline& deadline, Done done) {
+    if (!sendWaitTick.tick) {
+        return deadline.WaitOn(wake, lock, done);
+    }
+    for (;;) {
+        if (detail::Deadline(sendWaitTick.intervalMs).WaitOn(wake, lock, done)) {
+            return true;
+        }
+        if (deadline.Passed()) {
+            return done();
+        }
+        lock.unlock();
+        sendWaitTick.tick();
+        lock.lock();
+    }
+}
+
 // Sends message and waits for its result until deadline. While waiting, the sender runs the
 // messages other threads send to it when handleIncoming is set. False when the window does
 // not exist, the message could not be delivered, or the time ran out.
@@ -104,7 +136,7 @@ bool Send(const Message& message, bool handleIncoming, const detail::Deadline& d
             detail::HandleIncomingSends(lock, *self);
             continue;
         }
-        if (!deadline.WaitOn(self->ownerWake, lock, answeredOrCalled)) {
+        if (!WaitForAnswer(self->ownerWake, lock, deadline, answeredOrCalled)) {
             // Not taken yet: withdraw it, it is never delivered. Taken: the receiver finishes
             // it on its own and its result is dropped.
             if (pending->state == PendingSend::State::Queued) {
@@ -116,6 +148,11 @@ bool Send(const Message& message, bool handleIncoming, const detail::Deadline& d
 }
 
 } // namespace
+
+void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick) {
+    sendWaitTick.intervalMs = intervalMs;
+    sendWaitTick.tick = std::move(tick);
+}
 
 LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam,
                           LParam lParam) {

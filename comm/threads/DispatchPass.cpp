@@ -48,12 +48,13 @@ void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
     if (Stopping()) {
         return;
     }
-    // While a stream flows, the bytes that arrived during the checks (a handler reading the
-    // last block, say) are taken in the same pass: each round trip through the comm thread
-    // costs two thread wake-ups. The rounds are bounded so that a stream that never pauses
-    // still lets the pass end and the timer triggers run.
+    // While a stream flows faster than the checks take (reads bring large blocks), the
+    // bytes that arrived during the checks are taken in the same pass, which saves a
+    // device event wait per block. The rounds are bounded so that a stream that never
+    // pauses still lets the pass end and the timer triggers run. A small read left the
+    // device empty: what arrives next is a device event of its own.
     for (int round = 1;; ++round) {
-        const bool stored = FillStoredBytes();
+        const bool stored = FillStoredBytes() >= StreamReadBytes;
         if (!Notifying) {
             if (!repeatedly(&TApdBaseDispatcher::CheckStatusTriggers) ||
                 !repeatedly(&TApdBaseDispatcher::CheckDataTriggers)) {
@@ -71,20 +72,30 @@ void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
     events.DispatchDone.Set();
 }
 
-bool ThreadedDispatcher::FillStoredBytes() {
+std::uint64_t ThreadedDispatcher::FillStoredBytes() {
     LockHold input(InputLock);
     const std::uint64_t before = InputRing.BytesStored();
     FillDispatchBuffer();
     // A driver hands over at most its own buffer per read (4 KB for a terminal), and
-    // refills it from what it holds behind once read: a second fill while the ring has
-    // room halves the deliveries a stream needs.
-    if (InputRing.BytesStored() != before && !InputRing.Full()) {
+    // refills it from what it holds behind once read: after a large read, a second fill
+    // while the ring has room halves the deliveries a stream needs.
+    if (InputRing.BytesStored() - before >= StreamReadBytes && !InputRing.Full()) {
         FillDispatchBuffer();
     }
-    return InputRing.BytesStored() != before;
+    return InputRing.BytesStored() - before;
 }
 
 bool ThreadedDispatcher::HeartbeatNeeded() {
+    if (HeartbeatNeededWithoutDevice()) {
+        return true;
+    }
+    LockHold output(OutputLock);
+    (void)RefreshInputStatus(); // the line errors
+    std::uint32_t waiting = 0;
+    return Device.InputWaiting(waiting) == ecOK && waiting != 0;
+}
+
+bool ThreadedDispatcher::HeartbeatNeededWithoutDevice() {
     if (CommWorker == nullptr || DeviceLostFlag || Notifying ||
         (CommEventMask & (CommMaskModemGroup | CommMaskLineGroup)) != 0) {
         return true;
@@ -95,16 +106,8 @@ bool ThreadedDispatcher::HeartbeatNeeded() {
             return true;
         }
     }
-    {
-        LockHold input(InputLock);
-        if (InputRing.Full() || InputRing.Unscanned() != 0) {
-            return true;
-        }
-    }
-    LockHold output(OutputLock);
-    (void)RefreshInputStatus(); // the line errors
-    std::uint32_t waiting = 0;
-    return Device.InputWaiting(waiting) == ecOK && waiting != 0;
+    LockHold input(InputLock);
+    return InputRing.Full() || InputRing.Unscanned() != 0;
 }
 
 void ThreadedDispatcher::TimerPass() {

@@ -28,6 +28,12 @@ inline constexpr std::uint32_t CommMaskTrailingEdge = 0x2000;
 inline constexpr unsigned DispatchHeartbeatMs = 50;
 // The most fills of the ring, each followed by the trigger checks, in one dispatch pass.
 inline constexpr int MaxFillsPerPass = 8;
+// How often the comm thread, waiting for a handler it delivered to, takes arriving bytes
+// into the ring: a byte reaches the waiting handler within this time.
+inline constexpr unsigned HeldDeliveryFillMs = 1;
+// A fill of at least this many bytes (half a terminal's read buffer) tells of a stream
+// that may have left more in the driver; a smaller one left the device empty.
+inline constexpr std::uint64_t StreamReadBytes = 2048;
 // How long the comm thread waits for the pass serving its device event before it looks
 // whether a delivery holds that pass; a handler waiting inside a delivery for more bytes
 // sees them this much later at most.

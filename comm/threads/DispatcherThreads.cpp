@@ -95,6 +95,14 @@ void TComThread::Execute() {
     d.Device.SetEventMask(CommMaskNtFamily);
     events.ThreadAck.Set();
 
+    // While this thread waits for a handler it delivered to, it keeps taking arriving
+    // bytes into the ring, so that a handler waiting for the rest of a message sees them
+    // and the driver's queue never fills behind a long handler.
+    platform::SetSendWaitTick(HeldDeliveryFillMs, [&d] {
+        if (d.Notifying) {
+            d.FillStoredBytes();
+        }
+    });
     FailurePause pause(events);
     while (!d.StopThreads) {
         std::uint32_t mask = 0;
@@ -134,6 +142,9 @@ void TComThread::Execute() {
             break;
         }
         const std::uint64_t handed = ++d.CommEventsStored;
+        if (RunPassHere(events)) {
+            continue;
+        }
         if (d.Notifying) {
             // A delivery holds the dispatch thread, for as long as its handler takes: the
             // bytes go into the ring now, so that a handler waiting for them sees them.
@@ -143,7 +154,37 @@ void TComThread::Execute() {
         events.CommEventReady.Set();
         AwaitPass(handed);
     }
+    platform::SetSendWaitTick(0, {});
     events.ThreadAck.Set();
+}
+
+bool TComThread::RunPassHere(DispatcherEvents& events) {
+    ThreadedDispatcher& d = dispatcher_;
+    // The dispatch thread is idle: this thread runs the pass itself, which saves handing
+    // the event over and waking it. When that thread is in a pass (a heartbeat, a change
+    // of the triggers, a delivery), the event is handed over as before.
+    std::unique_lock pass(d.PassLock, std::try_to_lock);
+    if (!pass.owns_lock() || d.PassFailure) {
+        return false;
+    }
+    try {
+        d.DispatchPass(events);
+        d.TimerPass();
+    } catch (...) {
+        // A handler raised: the dispatch thread ends with it, as when it delivers itself,
+        // and no pass runs here any more.
+        d.PassFailure = std::current_exception();
+        pass.unlock();
+        events.CommEventReady.Set();
+        return true;
+    }
+    pass.unlock();
+    if (d.Stopping() || (!d.HeartbeatOn && d.HeartbeatNeededWithoutDevice())) {
+        // The dispatch thread ends the port (a handler closed it), or has work to look at
+        // again at its heartbeat.
+        events.CommEventReady.Set();
+    }
+    return true;
 }
 
 void TComThread::AwaitPass(std::uint64_t handed) {
@@ -174,8 +215,14 @@ void TDispThread::Execute() {
         if (d.StopThreads) {
             break;
         }
-        d.DispatchPass(events);
-        d.TimerPass();
+        {
+            std::lock_guard pass(d.PassLock);
+            if (d.PassFailure) {
+                std::rethrow_exception(d.PassFailure); // raised in a pass of the comm thread
+            }
+            d.DispatchPass(events);
+            d.TimerPass();
+        }
         if (d.Stopping()) {
             events.ThreadAck.Set();
             break;

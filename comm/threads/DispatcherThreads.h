@@ -78,6 +78,9 @@ private:
     // turns out to be held by a notification's delivery (DeliveryWatchMs), after which the
     // comm thread moves received bytes into the ring itself until the delivery ends.
     void AwaitPass(std::uint64_t handed);
+    // Runs the pass serving the last device event on this thread when the dispatch thread
+    // is in none; false when it is, and the event is to be handed over.
+    bool RunPassHere(DispatcherEvents& events);
 };
 
 class TDispThread final : public TApdDispatcherThread {

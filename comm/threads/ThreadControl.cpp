@@ -73,6 +73,10 @@ ErrorCode ThreadedDispatcher::StartDispatcher() {
         // the dispatcher look stopped while the others are still being started.
         RunningThreads += 3;
     }
+    {
+        std::lock_guard pass(PassLock);
+        PassFailure = nullptr; // an exception of the previous open's passes
+    }
     if (!mainCall_) {
         mainCall_ = std::make_unique<MainThreadCall>();
     }

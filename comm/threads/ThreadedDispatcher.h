@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -167,12 +168,14 @@ private:
     void DispatchPass(DispatcherEvents& events);
     void TimerPass();
     bool Stopping() const { return DeliveriesStopped(); }
-    // FillDispatchBuffer; true when it stored bytes in the ring.
-    bool FillStoredBytes();
+    // FillDispatchBuffer; the bytes it stored in the ring.
+    std::uint64_t FillStoredBytes();
     // True when a pass without a device event could find work: timer or status triggers,
     // modem or line status to refresh, bytes still waiting in the device or not yet
     // scanned, a delivery in progress, or no comm thread to report events.
     bool HeartbeatNeeded();
+    // The part of HeartbeatNeeded that needs no call of the device.
+    bool HeartbeatNeededWithoutDevice();
     // Output thread.
     bool OutputPending();
     // Bytes in the output ring and the driver's queue; -1 when the device cannot tell or
@@ -203,6 +206,12 @@ private:
     // them sitting there and miss the next arrival.
     std::atomic<std::uint64_t> CommEventsStored{0};
     std::atomic<std::uint64_t> CommEventsServed{0};
+    // Held by the thread running a dispatch pass: the dispatch thread, or the comm thread
+    // when it finds the dispatch thread in none. Taken before DataLock and InputLock.
+    std::mutex PassLock;
+    // What a handler raised in a pass of the comm thread, for the dispatch thread to end
+    // with; PassLock.
+    std::exception_ptr PassFailure;
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};

@@ -1,8 +1,8 @@
 #pragma once
 // Support for the workstation's tests: a Qt Test main that fixes the environment (offscreen
 // platform, a Russian locale so the decimal separator is ",", a private port directory,
-// scratch settings and database), prompts a test answers, a temporary directory, the analyser
-// simulator on a COM port of that directory, and the bounds of reception in the tests.
+// scratch settings and journal database), prompts a test answers, a temporary directory, the
+// analyser simulator on a COM port of that directory, and the bounds of reception in the tests.
 
 #include "app/Main.h"
 #include "app/UserPrompts.h"
@@ -43,13 +43,19 @@ public:
         questions << question;
         return overwriteAnswer;
     }
+    bool AskYesNo(const QString& question) override {
+        yesNoQuestions << question;
+        return yesAnswer;
+    }
     void ShowError(const QString& text) override { errors << text; }
 
     std::deque<QString> saveAnswers; // an empty name: the user cancels
     OverwriteAnswer overwriteAnswer = OverwriteAnswer::No;
+    bool yesAnswer = false;
     QStringList filters;
     QStringList startNames;
     QStringList questions;
+    QStringList yesNoQuestions;
     QStringList errors;
 };
 
@@ -102,6 +108,7 @@ inline QByteArray ReadAll(const QString& path) {
         qputenv("LC_ALL", "ru_RU.UTF-8");                                                          \
         QTemporaryDir ports;                                                                       \
         qputenv("VORSILAN_PORT_DIR", ports.path().toLocal8Bit());                                  \
+        qputenv("VORSILAN_JOURNAL_DB", ports.filePath("journal.sqlite").toLocal8Bit());            \
         vorsilan::app::test::PortDirectory() = ports.path();                                       \
         /* Settings and the database in scratch places; the LIS link is off until a test */        \
         /* sets it up. */                                                                          \

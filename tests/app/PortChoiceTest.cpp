@@ -7,9 +7,11 @@
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/ModalDialog.h"
 #include "tools/simulator/AnalyserSimulator.h"
+#include "vorsilan/ProjectVersion.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -247,6 +249,23 @@ private slots:
         QCOMPARE(after.handles, before.handles);
         QVERIFY(Receive(*sim7, 21));
         QCOMPARE(handlerCalls, 1);
+    }
+
+    void aboutItemShowsTheVersionAndReceptionGoesOn() {
+        Start();
+        QVERIFY(form->AboutItem->isVisible());
+        QString title;
+        QString text;
+        const auto outcome = test::OnModal<QMessageBox>([&](QMessageBox& box) {
+            title = box.windowTitle();
+            text = box.text();
+            box.accept();
+        });
+        form->AboutItem->trigger();
+        QVERIFY(outcome->found);
+        QCOMPARE(title, QStringLiteral("О программе"));
+        QVERIFY2(text.contains(QLatin1String(vorsilan::ProjectVersion)), qPrintable(text));
+        QVERIFY(Receive(*sim7, 21));
     }
 
     void afterAnEngineeringExchangeTheHeaderIsTheOnlyTrigger() {

@@ -120,6 +120,11 @@ private slots:
         QCOMPARE(form->Label9->text(), form->ResultTime);
         QCOMPARE(form->Port().InBuffUsed(), 0);
         QVERIFY(prompts->errors.isEmpty());
+        // Kept among the received records as it came, before anyone stores it.
+        const auto kept = form->Store().Received(form->ResultReceivedId.value_or(0));
+        QVERIFY2(kept, qPrintable(form->Store().LastError()));
+        QVERIFY(kept->arrival.record == record && !kept->inJournal);
+        QCOMPARE(kept->arrival.port, QStringLiteral("COM7"));
     }
 
     void unknownKindKeepsTheResultTextButIsPending() {

@@ -8,6 +8,7 @@
 #include "tools/simulator/ResultRecord.h"
 #include "tools/simulator/Script.h"
 #include "tools/simulator/SettingsBlock.h"
+#include "vorsilan/ProjectVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -143,7 +144,8 @@ TEST(ToolProcess, HelpAndVersionSucceed) {
     EXPECT_EQ(help.rfind("Usage: vorsilan-sim", 0), 0u);
     EXPECT_NE(help.find("record NUMBER VALUE KIND"), std::string::npos);
     EXPECT_EQ(RunBounded("--version", dir), 0);
-    EXPECT_EQ(Slurp(dir.File("out.txt")), "vorsilan-sim 0.1\n");
+    EXPECT_EQ(Slurp(dir.File("out.txt")),
+              std::string("vorsilan-sim ") + vorsilan::ProjectVersion + "\n");
 }
 
 TEST(ToolProcess, BadArgumentsAndBadScriptsExitWithTwoAndSayWhy) {

@@ -5,6 +5,7 @@
 #include "tools/simulator/PlausibleResults.h"
 #include "tools/simulator/ScriptRunner.h"
 #include "tools/simulator/StopSignal.h"
+#include "vorsilan/ProjectVersion.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -249,7 +250,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (parsed.options.version) {
-        std::printf("%s 0.1\n", kProgram);
+        std::printf("%s %s\n", kProgram, vorsilan::ProjectVersion);
         return kExitOk;
     }
     return Run(std::move(parsed.options));
