@@ -9,8 +9,8 @@
 #   DEMO_LIS=1      also start a stand-in laboratory information system (Debian's python3-hl7,
 #                   tests/support/hl7peer/hl7_peer.py) that acknowledges each message with AA
 #                   and prints what it received; the workstation sends each stored result to it
-#                   (VORSILAN_LIS_HOST, VORSILAN_LIS_PORT), with its outbox in a scratch
-#                   database of the demo (VORSILAN_DB)
+#                   (VORSILAN_LIS_HOST, VORSILAN_LIS_PORT), with its outbox in the demo's
+#                   journal
 #   VORSILAN_JOURNAL_DB  the demo's journal (default build/release/demo-journal.sqlite)
 #
 # `bash scripts/demo.sh --simulator-options` prints the simulator's options, one a line, and
@@ -77,7 +77,6 @@ if [[ "${DEMO_LIS:-}" == "1" ]]; then
         exit 1
     fi
     export VORSILAN_LIS_HOST=127.0.0.1 VORSILAN_LIS_PORT="$lis_port"
-    export VORSILAN_DB="${VORSILAN_DB:-$ports/demo.sqlite}"
     echo "demo: a stand-in LIS listens on 127.0.0.1:$lis_port; each stored result is sent to it."
     tail -n +1 -f "$ports/lis.log" &
     lis_pids+=($!)

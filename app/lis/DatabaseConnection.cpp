@@ -27,13 +27,4 @@ bool DatabaseConnection::IsOpen() const {
     return QSqlDatabase::database(name_, false).isOpen();
 }
 
-QString WorkstationDatabasePath() {
-    if (qEnvironmentVariableIsSet("VORSILAN_DB")) {
-        return qEnvironmentVariable("VORSILAN_DB");
-    }
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(folder);
-    return QDir(folder).filePath(QStringLiteral("vorsilan.sqlite"));
-}
-
 } // namespace vorsilan::lis

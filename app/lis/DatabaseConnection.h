@@ -23,8 +23,4 @@ private:
     QString error_;
 };
 
-// The workstation's database file: $VORSILAN_DB, else vorsilan.sqlite in the application's
-// data folder (created when missing).
-QString WorkstationDatabasePath();
-
 } // namespace vorsilan::lis

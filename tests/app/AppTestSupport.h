@@ -115,7 +115,6 @@ inline QByteArray ReadAll(const QString& path) {
         QTemporaryDir appData;                                                                     \
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, appData.path());         \
         QStandardPaths::setTestModeEnabled(true);                                                  \
-        qputenv("VORSILAN_DB", (appData.path() + "/vorsilan.sqlite").toLocal8Bit());               \
         qunsetenv("VORSILAN_LIS_HOST");                                                            \
         qunsetenv("VORSILAN_LIS_PORT");                                                            \
         QApplication application(argc, argv);                                                      \
