@@ -1,7 +1,9 @@
 #pragma once
 // The three threads that serve an open port.
 //
-// TComThread waits for device events and hands each to the dispatch thread, in lock-step:
+// TComThread waits for device events and runs the pass serving each itself when the
+// dispatch thread is in none; otherwise it hands the event to the dispatch thread, in
+// lock-step:
 // it does not wait for the next event before the pass serving the last one is over, except
 // while a notification's delivery holds that pass (a handler may take seconds): then it
 // moves the bytes that arrive into the receive ring itself, so that a handler waiting for
