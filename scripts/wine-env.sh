@@ -32,6 +32,11 @@ wine_start() {
         # Hidden top-level windows need no display.
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
             >>"$wine_logs/wineboot.log" 2>&1
+        # The server those two started ends a few seconds after its last client; a test
+        # that connects to it as it ends fails at once ("wine client error ... Connection
+        # reset by peer"). Wait for it to end, so that every test talks to the persistent
+        # server below.
+        wineserver -w 2>/dev/null || true
     fi
     trap wine_stop EXIT
     # A persistent server makes each program start quick; it may print its object table
