@@ -97,6 +97,10 @@ LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wPa
 bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, WParam wParam,
                               LParam lParam, unsigned flags, unsigned timeoutMs, LResult* result);
 
+// True while the calling thread runs a window procedure for a message another thread sent
+// it (and is waiting for): the procedure's caller is that other thread.
+bool ServingSentMessage();
+
 // Sets the calling thread's send tick: while the thread waits for the answer to a message
 // it sent to another thread, `tick` runs on it every `intervalMs`, with no lock of this
 // layer held, so that the thread can keep up work that cannot wait for the answer. An

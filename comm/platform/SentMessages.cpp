@@ -10,6 +10,24 @@
 
 namespace apd::platform {
 
+namespace {
+
+// How deep the calling thread is in window procedures run for other threads' sends.
+thread_local int sentMessageDepth = 0;
+
+struct SentMessageScope {
+    SentMessageScope() { ++sentMessageDepth; }
+    ~SentMessageScope() { --sentMessageDepth; }
+    SentMessageScope(const SentMessageScope&) = delete;
+    SentMessageScope& operator=(const SentMessageScope&) = delete;
+};
+
+} // namespace
+
+bool ServingSentMessage() {
+    return sentMessageDepth > 0;
+}
+
 namespace detail {
 
 int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
@@ -36,6 +54,7 @@ int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) 
             answered.reset();
         }
         try {
+            const SentMessageScope serving;
             result = proc(m.window, m.message, m.wParam, m.lParam);
         } catch (...) {
             lock.lock();

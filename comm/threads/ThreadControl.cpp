@@ -291,8 +291,13 @@ platform::ThreadId ThreadedDispatcher::SyncNotifyThread() const {
 }
 
 bool ThreadedDispatcher::CloseMustBeDeferred() const {
-    return TApdDispatcherThread::Current() != nullptr ||
-           HandlerThread == platform::CurrentThreadId();
+    if (TApdDispatcherThread::Current() != nullptr) {
+        return true;
+    }
+    // A handler of this thread runs only inside a message a dispatcher thread sent here.
+    // Outside one, the delivery either has not reached this thread yet or is past its
+    // handler here: the close then waits for it, serving what it still sends.
+    return HandlerThread == platform::CurrentThreadId() && platform::ServingSentMessage();
 }
 
 void ThreadedDispatcher::SetThreadErrorReport(ThreadErrorReport report) {

@@ -1,5 +1,6 @@
 // Closing the port on a pseudo-terminal: from inside method handlers (the close completes
-// after the handler returns), while a notification waits for the closing thread, on a
+// after the handler returns), while a notification waits for the closing thread (closed
+// or destroyed at once, serving it), on a
 // handler's exception, and hundreds of times while data flows. The close from inside a
 // window handler, which both programs run, is in CommonCloseTest.cpp.
 
@@ -56,9 +57,12 @@ TEST(Close, FromInsideHandlersOnTheDispatchAndTheOpeningThread) {
     }
 }
 
-TEST(Close, DestroyingWhileANotificationWaitsForThisThreadServesIt) {
-    for (const bool synchronized : {false, true}) {
+TEST(Close, ClosingOrDestroyingWhileANotificationWaitsForThisThreadServesIt) {
+    for (const int round : {0, 1, 2, 3}) {
+        const bool destroy = round < 2;
+        const bool synchronized = round % 2 == 1;
         SCOPED_TRACE(synchronized ? "synchronized method handler" : "window of this thread");
+        SCOPED_TRACE(destroy ? "destroyed" : "closed");
         PtyPair line;
         auto d = std::make_unique<TestDispatcher>();
         ASSERT_EQ(d->OpenAnalyserLine(line.DevicePath()), ecOK);
@@ -77,14 +81,22 @@ TEST(Close, DestroyingWhileANotificationWaitsForThisThreadServesIt) {
             RegisterWindow(*d, window.Window());
         }
         ASSERT_EQ(line.WriteFar(Header), 2u);
-        // The dispatch thread now sends to this thread's window, which is not served.
+        // The dispatch thread now sends to this thread, which does not serve it yet.
         const auto waitUntil = std::chrono::steady_clock::now() + 5s;
-        while (!d->Notifying && std::chrono::steady_clock::now() < waitUntil) {
+        while (d->HandlerThread != platform::CurrentThreadId() &&
+               std::chrono::steady_clock::now() < waitUntil) {
             std::this_thread::yield();
         }
         ASSERT_TRUE(d->Notifying);
+        // This thread is not inside the handler: the close is not deferred behind it.
         const auto start = std::chrono::steady_clock::now();
-        d.reset();
+        if (destroy) {
+            d.reset();
+        } else {
+            d->CloseDevicePort();
+            EXPECT_FALSE(d->CloseDeferred);
+            EXPECT_EQ(d->LiveThreads(), 0);
+        }
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(handled, 1); // served while the close waited, not abandoned
         EXPECT_LT(took, 2s) << "the close waited for the notification's time-out";
