@@ -6,6 +6,11 @@
 
 namespace apd {
 
+namespace {
+// The record of input reported without its length.
+constexpr std::uint32_t UncountedInput = 0xFFFFFFFF;
+} // namespace
+
 ErrorCode SerialDeviceCore::Fail(ErrorCode code) {
     if (code == ecDeviceLost) {
         lost = true;
@@ -67,6 +72,12 @@ bool SerialDeviceCore::ReportInput(std::uint32_t queued, bool& sitting) {
         reportedInput = 0;
         return false;
     }
+    if (reportedInput == UncountedInput && taken == reportedTaken) {
+        // Reported by readiness and not read since: the same input, now counted.
+        reportedInput = queued;
+        sitting = true;
+        return false;
+    }
     if (queued != reportedInput || taken != reportedTaken) {
         reportedInput = queued;
         reportedTaken = taken;
@@ -83,6 +94,10 @@ bool SerialDeviceCore::InputWouldBeNew() const {
 void SerialDeviceCore::NoteInputReported(std::uint32_t queued) {
     reportedInput = queued;
     reportedTaken = inputTaken;
+}
+
+void SerialDeviceCore::NoteInputUncounted() {
+    NoteInputReported(UncountedInput);
 }
 
 SerialDeviceCore::Call::Call(SerialDeviceCore& core) : core_(core) {

@@ -65,6 +65,10 @@ struct SerialDeviceCore {
     bool ReportInput(std::uint32_t queued, bool& sitting);
     // Records `queued` as reported, when the driver has reported the input itself.
     void NoteInputReported(std::uint32_t queued);
+    // Records that input was reported without counting it, as readiness tells that it is
+    // new whatever its length. Its length is taken, not reported, at the next look that
+    // finds it unread.
+    void NoteInputUncounted();
     // True when any input the device holds now is to be reported: nothing was reported
     // since the device last held none, or a Read has taken bytes since the last report.
     // Such input can be waited for by readiness alone, and counted once it is there.
