@@ -19,6 +19,9 @@ public:
           at_(Clock::now() + std::chrono::milliseconds(infinite_ ? 0 : timeoutMs)) {}
 
     bool Passed() const { return !infinite_ && Clock::now() >= at_; }
+    bool Infinite() const { return infinite_; }
+    // The point in time itself; meaningless when Infinite.
+    Clock::time_point At() const { return at_; }
 
     // Waits on condition until done() holds or the deadline passes; returns done().
     template <class Done>

@@ -37,12 +37,13 @@ private:
 };
 
 // The wait of a thread that pumps its queue and waits for nothing else: it sleeps on the
-// queue's own condition variable, which a post or a send notifies after releasing the
+// queue's own wake word, which a post or a send moves after releasing the
 // manager's lock (one lock and one wake-up per message).
 int WaitForQueueAlone(detail::ThreadQueue& queue, unsigned timeoutMs) {
     std::unique_lock lock(WindowManager::Instance().lock);
-    const bool active = detail::Deadline(timeoutMs).WaitOn(
-        queue.ownerWake, lock, [&] { return !queue.incoming.empty() || !queue.posted.empty(); });
+    const bool active = queue.ownerWake.WaitOn(lock, detail::Deadline(timeoutMs), [&] {
+        return !queue.incoming.empty() || !queue.posted.empty();
+    });
     if (!active) {
         return WaitTimedOut;
     }

@@ -3,7 +3,6 @@
 #include "comm/platform/Deadline.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -92,13 +91,13 @@ thread_local SendWaitTick sendWaitTick;
 // Waits on the sender's wake-up until done() holds or the deadline passes, running the
 // thread's send tick at its interval meanwhile (with the lock released). Returns done().
 template <class Done>
-bool WaitForAnswer(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+bool WaitForAnswer(detail::WakeWord& wake, std::unique_lock<std::mutex>& lock,
                    const detail::Deadline& deadline, Done done) {
     if (!sendWaitTick.tick) {
-        return deadline.WaitOn(wake, lock, done);
+        return wake.WaitOn(lock, deadline, done);
     }
     for (;;) {
-        if (detail::Deadline(sendWaitTick.intervalMs).WaitOn(wake, lock, done)) {
+        if (wake.WaitOn(lock, detail::Deadline(sendWaitTick.intervalMs), done)) {
             return true;
         }
         if (deadline.Passed()) {

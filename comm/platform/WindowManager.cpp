@@ -21,7 +21,7 @@ void NotifyArrival(ThreadQueue& queue) {
 }
 
 void WakeOwner(ThreadQueue& queue) {
-    queue.ownerWake.notify_all();
+    queue.ownerWake.WakeAll();
 }
 
 void CallWakeHook(ThreadQueue& queue) {
@@ -33,7 +33,7 @@ void CallWakeHook(ThreadQueue& queue) {
 
 void FailPendingSend(PendingSend& pending) {
     pending.state = PendingSend::State::Failed;
-    pending.sender->ownerWake.notify_all();
+    pending.sender->ownerWake.WakeAll();
 }
 
 } // namespace apd::platform::detail

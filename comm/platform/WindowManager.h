@@ -4,8 +4,8 @@
 // keeps them for a real process. Internal to this layer.
 
 #include "comm/platform/Messaging.h"
+#include "comm/platform/WakeWord.h"
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -48,7 +48,7 @@ struct ThreadQueue {
     Waiter* activityWatcher = nullptr; // the owner, while it waits for queue activity
     // The owner sleeps here while it waits for the answer to a send of its own, or for
     // activity of this queue alone.
-    std::condition_variable ownerWake;
+    WakeWord ownerWake;
 
     // The wake hook; its calls hold hookMutex, so once SetQueueWakeHook has replaced it the
     // old hook is never called again. Recursive, because a hook may post to its own thread.
