@@ -48,13 +48,14 @@ void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
     if (Stopping()) {
         return;
     }
-    // While a stream flows faster than the checks take (reads bring large blocks), the
-    // bytes that arrived during the checks are taken in the same pass, which saves a
-    // device event wait per block. The rounds are bounded so that a stream that never
-    // pauses still lets the pass end and the timer triggers run. A small read left the
-    // device empty: what arrives next is a device event of its own.
+    // While a stream flows (reads brought large blocks and none has come back empty
+    // since), the bytes that arrived during the checks are taken in the same pass, which
+    // saves a device event wait per block. The rounds are bounded so that a stream that
+    // never pauses still lets the pass end and the timer triggers run. Otherwise a small
+    // read left the device empty: what arrives next is a device event of its own.
     for (int round = 1;; ++round) {
-        const bool stored = FillStoredBytes() >= StreamReadBytes;
+        const std::uint64_t taken = FillStoredBytes();
+        const bool stored = taken >= StreamReadBytes || (taken != 0 && StreamFlowing);
         if (!Notifying) {
             if (!repeatedly(&TApdBaseDispatcher::CheckStatusTriggers) ||
                 !repeatedly(&TApdBaseDispatcher::CheckDataTriggers)) {
@@ -82,7 +83,13 @@ std::uint64_t ThreadedDispatcher::FillStoredBytes() {
     if (InputRing.BytesStored() - before >= StreamReadBytes && !InputRing.Full()) {
         FillDispatchBuffer();
     }
-    return InputRing.BytesStored() - before;
+    const std::uint64_t taken = InputRing.BytesStored() - before;
+    if (taken >= StreamReadBytes) {
+        StreamFlowing = true;
+    } else if (taken == 0) {
+        StreamFlowing = false;
+    }
+    return taken;
 }
 
 bool ThreadedDispatcher::HeartbeatNeeded() {

@@ -162,7 +162,11 @@ bool TComThread::RunPassHere(DispatcherEvents& events) {
     ThreadedDispatcher& d = dispatcher_;
     // The dispatch thread is idle: this thread runs the pass itself, which saves handing
     // the event over and waking it. When that thread is in a pass (a heartbeat, a change
-    // of the triggers, a delivery), the event is handed over as before.
+    // of the triggers, a delivery), the event is handed over as before; so it is while a
+    // stream flows, where reading on during the deliveries is worth more than the wake-up.
+    if (d.StreamFlowing) {
+        return false;
+    }
     std::unique_lock pass(d.PassLock, std::try_to_lock);
     if (!pass.owns_lock() || d.PassFailure) {
         return false;

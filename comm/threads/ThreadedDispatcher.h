@@ -212,6 +212,10 @@ private:
     // What a handler raised in a pass of the comm thread, for the dispatch thread to end
     // with; PassLock.
     std::exception_ptr PassFailure;
+    // Set by a fill of the ring that took a stream's block (at least StreamReadBytes),
+    // cleared by one that found nothing. While a stream flows, the comm thread hands its
+    // events over, so that it goes on reading while the dispatch thread delivers.
+    std::atomic<bool> StreamFlowing{false};
     // Set while an output flush empties the ring, so that the output thread starts no
     // new write from bytes that are about to be discarded.
     std::atomic<bool> FlushInProgress{false};
