@@ -86,8 +86,8 @@ std::uint64_t ThreadedDispatcher::FillStoredBytes() {
     const std::uint64_t taken = InputRing.BytesStored() - before;
     if (taken >= StreamReadBytes) {
         StreamFlowing = true;
-    } else if (taken == 0) {
-        StreamFlowing = false;
+    } else if (taken == 0 && !InputRing.Full()) {
+        StreamFlowing = false; // the device had nothing
     }
     return taken;
 }

