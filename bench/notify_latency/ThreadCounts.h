@@ -3,7 +3,9 @@
 // a benchmark: every thread of the process except the calling one (the far end), counted
 // from Begin to End. Linux only: the system calls are counted by the kernel's
 // raw_syscalls:sys_enter tracepoint, one perf counter per thread; where that tracepoint
-// cannot be opened (no tracefs, a stricter perf_event_paranoid) the calls read -1.
+// cannot be opened (no tracefs, a stricter perf_event_paranoid) the calls read -1. A
+// machine that boots without tracefs gets it with `mount -t tracefs nodev
+// /sys/kernel/tracing` (as root).
 
 #include <sys/types.h>
 
