@@ -5,7 +5,7 @@
 // A condition variable would do, but glibc's takes its mutex back after a wait in a way
 // that makes the next unlock a system call of its own; with the word, a wake-up costs the
 // sleeper the call that sleeps and the waker one call to wake, and none when nobody
-// sleeps. On Linux the word is a futex; elsewhere a condition variable of its own carries
+// sleeps. On Linux the word is a futex; on Windows a condition variable of its own carries
 // the sleep.
 
 #include "comm/platform/Deadline.h"
@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <mutex>
 
-#if !defined(__linux__)
+#if defined(_WIN32)
 #include <condition_variable>
 #endif
 
@@ -63,7 +63,7 @@ private:
 
     std::atomic<std::uint32_t> word_{0};
     std::atomic<int> sleepers_{0};
-#if !defined(__linux__)
+#if defined(_WIN32)
     std::mutex sleepLock_;
     std::condition_variable sleep_;
 #endif
