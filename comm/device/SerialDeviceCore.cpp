@@ -96,8 +96,9 @@ void SerialDeviceCore::NoteInputReported(std::uint32_t queued) {
     reportedTaken = inputTaken;
 }
 
-void SerialDeviceCore::NoteInputUncounted() {
-    NoteInputReported(UncountedInput);
+void SerialDeviceCore::NoteInputUncounted(std::uint64_t takenBefore) {
+    reportedInput = UncountedInput;
+    reportedTaken = takenBefore;
 }
 
 SerialDeviceCore::Call::Call(SerialDeviceCore& core) : core_(core) {

@@ -66,9 +66,11 @@ struct SerialDeviceCore {
     // Records `queued` as reported, when the driver has reported the input itself.
     void NoteInputReported(std::uint32_t queued);
     // Records that input was reported without counting it, as readiness tells that it is
-    // new whatever its length. Its length is taken, not reported, at the next look that
-    // finds it unread.
-    void NoteInputUncounted();
+    // new whatever its length. `takenBefore` is inputTaken as it was before the wait
+    // looked: a read by another thread since then, even one that raced the report, makes
+    // the next look count afresh. Otherwise its length is taken, not reported, at the
+    // next look that finds it unread.
+    void NoteInputUncounted(std::uint64_t takenBefore);
     // True when any input the device holds now is to be reported: nothing was reported
     // since the device last held none, or a Read has taken bytes since the last report.
     // Such input can be waited for by readiness alone, and counted once it is there.

@@ -558,6 +558,8 @@ EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
                                   : std::min(timeout, UnreadInputCheckIntervalMs);
         }
         const short input = (mask & EventRxChar) != 0 && !inputSitting ? POLLIN : 0;
+        // Another thread may read while this one waits (a pass on the dispatch thread).
+        const std::uint64_t takenBeforePoll = d.core.inputTaken;
         pollfd fds[2] = {{d.fd, input, 0}, {d.eventWake.PollFd(), POLLIN, 0}};
         const int r = ::poll(fds, 2, timeout);
         if (r < 0) {
@@ -573,7 +575,7 @@ EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
         if ((fds[0].revents & POLLIN) != 0 && inputByReadiness) {
             // Input that is new whatever its length: reported without counting it, which
             // saves a call per arrival; the reader takes what is there.
-            d.core.NoteInputUncounted();
+            d.core.NoteInputUncounted(takenBeforePoll);
             events = EventRxChar;
             return EventWaitResult::Events;
         }
