@@ -1,6 +1,7 @@
 #include "tests/threads/HandedOverPort.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -13,8 +14,13 @@ std::intptr_t OpenForHandover(const std::string& name) {
 }
 
 bool StillASerialDevice(std::intptr_t handle) {
-    // Any open file counts: a closed descriptor is what is asked for.
-    return ::fcntl(static_cast<int>(handle), F_GETFD) != -1 || errno != EBADF;
+    // Still a terminal under that number. A closed descriptor's number may since have gone
+    // to another file of the process (a sanitizer's runtime, another thread): that is not
+    // the port.
+    if (::isatty(static_cast<int>(handle)) == 1) {
+        return true;
+    }
+    return errno != EBADF && errno != ENOTTY; // any other failure cannot tell
 }
 
 } // namespace apd::test
