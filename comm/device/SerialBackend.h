@@ -65,6 +65,9 @@ public:
     ErrorCode MaskChanged(std::uint32_t mask);
     // Inside a Call on an open device, also one that is lost; `events` is 0.
     EventWaitResult WaitEvent(std::uint32_t& events);
+    // False where the platform cannot sleep so.
+    bool SleepUntilReadable(int timeoutMs, bool watchInput);
+    void InterruptSleep();
 
     struct Native; // this platform's record of the open device
 

@@ -266,4 +266,19 @@ EventWaitResult SerialDevice::WaitEvent(std::uint32_t& events) {
     return impl_->backend.WaitEvent(events);
 }
 
+bool SerialDevice::SleepUntilReadable(int timeoutMs, bool watchInput) {
+    SerialDeviceCore::Call call(impl_->core);
+    if (!call.Open() || impl_->core.lost) {
+        return false;
+    }
+    return impl_->backend.SleepUntilReadable(timeoutMs, watchInput);
+}
+
+void SerialDevice::InterruptSleep() {
+    SerialDeviceCore::Call call(impl_->core);
+    if (call.Open()) {
+        impl_->backend.InterruptSleep();
+    }
+}
+
 } // namespace apd

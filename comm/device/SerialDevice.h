@@ -164,6 +164,17 @@ public:
     // idle wait costs nothing. One thread waits at a time (the comm thread).
     EventWaitResult WaitEvent(std::uint32_t& events);
 
+    // For the thread that waits for events, while it is away from WaitEvent: sleeps up to
+    // timeoutMs (< 0: without limit) until input is waiting (when watchInput), the device
+    // goes, Close begins or InterruptSleep is called. Input that is already waiting ends it
+    // at once, so the caller reads what is there before it sleeps again. A sleep ended by
+    // InterruptSleep may also end the next WaitEvent's round early, which then looks again.
+    // False, at once, when the device is closed, closing or lost, or where the platform's
+    // event wait is the driver's own and cannot be taken apart so (Windows).
+    bool SleepUntilReadable(int timeoutMs, bool watchInput);
+    // Ends the SleepUntilReadable in progress, or the next one when none is. Any thread.
+    void InterruptSleep();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

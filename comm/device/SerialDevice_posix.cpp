@@ -591,4 +591,25 @@ EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
     }
 }
 
+bool SerialBackend::SleepUntilReadable(int timeoutMs, bool watchInput) {
+    Native& d = *os_;
+    // The same wake signal as WaitEvent's: a new mask or Close ends this sleep too, and the
+    // next wait's round reads the state they changed, so draining it here loses nothing.
+    pollfd fds[2] = {{d.fd, static_cast<short>(watchInput ? POLLIN : 0), 0},
+                     {d.eventWake.PollFd(), POLLIN, 0}};
+    if (::poll(fds, 2, timeoutMs) > 0) {
+        if ((fds[0].revents & HangUp) != 0) {
+            d.core.lost = true;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            d.eventWake.Drain();
+        }
+    }
+    return true; // an interrupted poll is an early end, as the caller allows
+}
+
+void SerialBackend::InterruptSleep() {
+    os_->eventWake.Signal();
+}
+
 } // namespace apd

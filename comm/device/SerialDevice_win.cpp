@@ -830,4 +830,12 @@ EventWaitResult SerialBackend::WaitEvent(std::uint32_t& events) {
     }
 }
 
+// The driver's event wait cannot be split into a readiness sleep: the comm thread keeps
+// to its tick while a delivery holds it.
+bool SerialBackend::SleepUntilReadable(int /*timeoutMs*/, bool /*watchInput*/) {
+    return false;
+}
+
+void SerialBackend::InterruptSleep() {}
+
 } // namespace apd

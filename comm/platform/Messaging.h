@@ -107,6 +107,22 @@ bool ServingSentMessage();
 // empty function removes it. A tick must not send window messages itself.
 void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick);
 
+// A sleep of the thread's own that the send tick may take between its runs, so that the
+// tick runs when its work arrives rather than at the next interval (a thread that reads a
+// device sleeps until the device is readable). `sleep(ms)` sleeps at most ms
+// (InfiniteTimeout: no limit of the caller's) and returns early when `interrupt` is
+// called; false when it cannot sleep now, and the thread then sleeps one interval on its
+// queue instead. The answer to the send, a failure of it, or a message sent to the thread
+// calls `interrupt`, from another thread and under a lock of this layer, so it must be
+// quick, must send no window message, and must stay callable while the tick is set. The
+// first wait of each send still sleeps on the thread's queue for one interval: an answer
+// that comes quickly costs nothing more. The sleep runs with no lock of this layer held.
+struct SendWaitSleep {
+    std::function<bool(unsigned ms)> sleep;
+    std::function<void()> interrupt;
+};
+void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick, SendWaitSleep sleep);
+
 // Handles every message sent to the calling thread's windows from other threads, then
 // returns the first posted message, removing it when remove is true; the quit request
 // comes once no posted message is left. False when neither is waiting.

@@ -3,6 +3,7 @@
 #include "comm/platform/Deadline.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -64,6 +65,7 @@ int HandleIncomingSends(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) 
         pending->result = result;
         pending->state = PendingSend::State::Done;
         answered = pending->sender;
+        InterruptOwnerSleep(*answered);
         ++handled;
     }
     if (answered) {
@@ -85,21 +87,54 @@ using detail::WindowManager;
 struct SendWaitTick {
     unsigned intervalMs = 0;
     std::function<void()> tick;
+    SendWaitSleep sleep;
 };
 thread_local SendWaitTick sendWaitTick;
 
+// What is left of deadline in whole milliseconds, rounded up; InfiniteTimeout when it never
+// passes.
+unsigned MillisecondsLeft(const detail::Deadline& deadline) {
+    if (deadline.Infinite()) {
+        return InfiniteTimeout;
+    }
+    const auto left = deadline.At() - detail::Deadline::Clock::now();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms <= 0 ? 0 : static_cast<unsigned>(std::min<long long>(ms, InfiniteTimeout - 1));
+}
+
 // Waits on the sender's wake-up until done() holds or the deadline passes, running the
-// thread's send tick at its interval meanwhile (with the lock released). Returns done().
+// thread's send tick at its interval meanwhile (with the lock released). After the first
+// interval a thread with a sleep of its own takes that sleep between the ticks instead.
+// Returns done().
 template <class Done>
-bool WaitForAnswer(detail::WakeWord& wake, std::unique_lock<std::mutex>& lock,
+bool WaitForAnswer(detail::ThreadQueue& self, std::unique_lock<std::mutex>& lock,
                    const detail::Deadline& deadline, Done done) {
     if (!sendWaitTick.tick) {
-        return wake.WaitOn(lock, deadline, done);
+        return self.ownerWake.WaitOn(lock, deadline, done);
     }
+    bool ownSleep = false; // from the second interval on
     for (;;) {
-        if (wake.WaitOn(lock, detail::Deadline(sendWaitTick.intervalMs), done)) {
+        bool slept = false;
+        if (ownSleep) {
+            if (done()) {
+                return true;
+            }
+            // Set under the lock that the answer is given under: an answer given before
+            // this point is seen by done() above, one given after interrupts the sleep.
+            self.sleepInterrupt = &sendWaitTick.sleep.interrupt;
+            lock.unlock();
+            slept = sendWaitTick.sleep.sleep(MillisecondsLeft(deadline));
+            lock.lock();
+            self.sleepInterrupt = nullptr;
+            if (done()) {
+                return true;
+            }
+        }
+        if (!slept &&
+            self.ownerWake.WaitOn(lock, detail::Deadline(sendWaitTick.intervalMs), done)) {
             return true;
         }
+        ownSleep = static_cast<bool>(sendWaitTick.sleep.sleep);
         if (deadline.Passed()) {
             return done();
         }
@@ -154,7 +189,7 @@ bool Send(const Message& message, bool handleIncoming, const detail::Deadline& d
             detail::HandleIncomingSends(lock, *self);
             continue;
         }
-        if (!WaitForAnswer(self->ownerWake, lock, deadline, answeredOrCalled)) {
+        if (!WaitForAnswer(*self, lock, deadline, answeredOrCalled)) {
             // Not taken yet: withdraw it, it is never delivered. Taken: the receiver finishes
             // it on its own and its result is dropped.
             if (pending->state == PendingSend::State::Queued) {
@@ -168,8 +203,13 @@ bool Send(const Message& message, bool handleIncoming, const detail::Deadline& d
 } // namespace
 
 void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick) {
+    SetSendWaitTick(intervalMs, std::move(tick), {});
+}
+
+void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick, SendWaitSleep sleep) {
     sendWaitTick.intervalMs = intervalMs;
     sendWaitTick.tick = std::move(tick);
+    sendWaitTick.sleep = sendWaitTick.tick ? std::move(sleep) : SendWaitSleep{};
 }
 
 LResult SendWindowMessage(WindowHandle window, std::uint32_t message, WParam wParam,

@@ -18,6 +18,13 @@ void NotifyArrival(ThreadQueue& queue) {
     if (queue.activityWatcher != nullptr) {
         queue.activityWatcher->Wake();
     }
+    InterruptOwnerSleep(queue);
+}
+
+void InterruptOwnerSleep(ThreadQueue& queue) {
+    if (queue.sleepInterrupt != nullptr) {
+        (*queue.sleepInterrupt)();
+    }
 }
 
 void WakeOwner(ThreadQueue& queue) {
@@ -33,6 +40,7 @@ void CallWakeHook(ThreadQueue& queue) {
 
 void FailPendingSend(PendingSend& pending) {
     pending.state = PendingSend::State::Failed;
+    InterruptOwnerSleep(*pending.sender);
     pending.sender->ownerWake.WakeAll();
 }
 

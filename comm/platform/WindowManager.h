@@ -49,6 +49,9 @@ struct ThreadQueue {
     // The owner sleeps here while it waits for the answer to a send of its own, or for
     // activity of this queue alone.
     WakeWord ownerWake;
+    // The owner's own sleep while it waits for the answer to a send (SendWaitSleep): its
+    // interrupt, set only while the owner takes that sleep.
+    const std::function<void()>* sleepInterrupt = nullptr;
 
     // The wake hook; its calls hold hookMutex, so once SetQueueWakeHook has replaced it the
     // old hook is never called again. Recursive, because a hook may post to its own thread.
@@ -97,6 +100,9 @@ void WakeOwner(ThreadQueue& queue);
 // Calls the queue's wake hook, if it has one. Manager lock not held.
 void CallWakeHook(ThreadQueue& queue);
 
+// Ends the owner's own sleep while it waits for the answer to a send, if it takes one.
+// Manager lock held.
+void InterruptOwnerSleep(ThreadQueue& queue);
 // Tells the sender that its message will never be delivered. Manager lock held.
 void FailPendingSend(PendingSend& pending);
 // Runs every message sent to queue (the calling thread's) from other threads, releasing the

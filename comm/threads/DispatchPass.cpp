@@ -3,6 +3,8 @@
 
 #include "comm/threads/ThreadedDispatcher.h"
 
+#include <algorithm>
+
 namespace apd {
 
 void ThreadedDispatcher::DispatchPass(DispatcherEvents& events) {
@@ -90,6 +92,25 @@ std::uint64_t ThreadedDispatcher::FillStoredBytes() {
         StreamFlowing = false; // the device had nothing
     }
     return taken;
+}
+
+bool ThreadedDispatcher::SleepWhileDeliveryHeld(unsigned ms) {
+    if (!Notifying) {
+        return false;
+    }
+    bool room = false;
+    {
+        LockHold input(InputLock);
+        room = InputRing.Exists() && !InputRing.Full();
+    }
+    // A full ring leaves the rest in the driver, which keeps the device readable: then the
+    // sleep is one fill interval, until the handler has made room.
+    if (!room) {
+        ms = HeldDeliveryFillMs;
+    }
+    const int timeout =
+        ms == platform::InfiniteTimeout ? -1 : static_cast<int>(std::min(ms, 60'000u));
+    return Device.SleepUntilReadable(timeout, room);
 }
 
 bool ThreadedDispatcher::HeartbeatNeeded() {

@@ -97,12 +97,17 @@ void TComThread::Execute() {
 
     // While this thread waits for a handler it delivered to, it keeps taking arriving
     // bytes into the ring, so that a handler waiting for the rest of a message sees them
-    // and the driver's queue never fills behind a long handler.
-    platform::SetSendWaitTick(HeldDeliveryFillMs, [&d] {
-        if (d.Notifying) {
-            d.FillStoredBytes();
-        }
-    });
+    // and the driver's queue never fills behind a long handler. Once the handler has run
+    // one tick, the thread sleeps on the device between fills: a byte reaches the ring as
+    // it arrives, not at the next tick.
+    platform::SetSendWaitTick(HeldDeliveryFillMs,
+                              [&d] {
+                                  if (d.Notifying) {
+                                      d.FillStoredBytes();
+                                  }
+                              },
+                              {[&d](unsigned ms) { return d.SleepWhileDeliveryHeld(ms); },
+                               [&d] { d.Device.InterruptSleep(); }});
     FailurePause pause(events);
     while (!d.StopThreads) {
         std::uint32_t mask = 0;

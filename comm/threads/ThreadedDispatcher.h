@@ -184,6 +184,10 @@ private:
     void DrainOutputBuffer(DispatcherEvents& events);
     // Comm thread.
     void RecordDeviceLoss();
+    // The comm thread's sleep while a handler it delivered to runs (platform::SendWaitSleep):
+    // until the device has bytes the ring has room for, or the answer. False when there is
+    // no delivery to fill the ring for, or the device cannot be slept on.
+    bool SleepWhileDeliveryHeld(unsigned ms);
 
     // Waits until pred holds; on a thread that is not one of this dispatcher's workers it
     // serves the calling thread's messages while it waits.

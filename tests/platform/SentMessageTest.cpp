@@ -198,6 +198,38 @@ TEST(SentMessages, BetweenTwoThreadsSendingToEachOtherDoNotDeadlock) {
     start.Set();
 }
 
+TEST(SentMessages, ASenderInASleepOfItsOwnIsWokenByTheAnswerAndByAMessageSentToIt) {
+    // The sleep has no limit of its own here: only its interrupt can end it in time.
+    Event sleeping(EventReset::Auto);
+    Event interrupted(EventReset::Auto);
+    Event stop(EventReset::Auto);
+    std::atomic<int> overslept{0};
+    std::atomic<int> ticks{0};
+    SetSendWaitTick(1, [&] { ++ticks; },
+                    {[&](unsigned) {
+                         sleeping.Set();
+                         if (interrupted.Wait(Limit) != WaitResult::Signalled) {
+                             ++overslept;
+                         }
+                         return true;
+                     },
+                     [&] { interrupted.Set(); }});
+    TestWindow own(Doubled);
+    ReceiverThread receiver(
+        [&](std::uint32_t, WParam, LParam) -> LResult {
+            EXPECT_EQ(sleeping.Wait(Limit), WaitResult::Signalled);
+            EXPECT_EQ(SendWindowMessage(own.handle(), MsgAsk, 20, 2), 42); // served in the wait
+            EXPECT_EQ(sleeping.Wait(Limit), WaitResult::Signalled);        // and back to sleep
+            return 7;
+        },
+        [&](ReceiverThread&) { PumpUntil(stop); });
+    EXPECT_EQ(SendWindowMessage(receiver.handle(), MsgAsk, 0, 0), 7);
+    SetSendWaitTick(0, {});
+    EXPECT_EQ(overslept, 0);
+    EXPECT_GE(ticks, 2); // the tick runs after each sleep: its work arrived
+    stop.Set();
+}
+
 TEST(SentMessages, ABlockingTimedSenderDoesNotServeMessagesSentToItsThread) {
     Event start(EventReset::Manual);
     std::atomic<int> callsOfA{0};
