@@ -104,11 +104,11 @@ bool ServingSentMessage();
 // Sets the calling thread's send tick: while the thread waits for the answer to a message
 // it sent to another thread, `tick` runs on it every `intervalMs`, with no lock of this
 // layer held, so that the thread can keep up work that cannot wait for the answer. An
-// empty function removes it. A tick must not send window messages itself.
-void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick);
-
-// A sleep of the thread's own that the send tick may take between its runs, so that the
-// tick runs when its work arrives rather than at the next interval (a thread that reads a
+// empty function removes it (and the sleep below with it). A tick must not send window
+// messages itself.
+//
+// `sleep` is a sleep of the thread's own that it may take between the tick's runs, so that
+// the tick runs when its work arrives rather than at the next interval (a thread that reads a
 // device sleeps until the device is readable). `sleep(ms)` sleeps at most ms
 // (InfiniteTimeout: no limit of the caller's) and returns early when `interrupt` is
 // called; false when it cannot sleep now, and the thread then sleeps one interval on its
@@ -121,7 +121,7 @@ struct SendWaitSleep {
     std::function<bool(unsigned ms)> sleep;
     std::function<void()> interrupt;
 };
-void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick, SendWaitSleep sleep);
+void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick, SendWaitSleep sleep = {});
 
 // Handles every message sent to the calling thread's windows from other threads, then
 // returns the first posted message, removing it when remove is true; the quit request

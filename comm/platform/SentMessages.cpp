@@ -202,10 +202,6 @@ bool Send(const Message& message, bool handleIncoming, const detail::Deadline& d
 
 } // namespace
 
-void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick) {
-    SetSendWaitTick(intervalMs, std::move(tick), {});
-}
-
 void SetSendWaitTick(unsigned intervalMs, std::function<void()> tick, SendWaitSleep sleep) {
     sendWaitTick.intervalMs = intervalMs;
     sendWaitTick.tick = std::move(tick);

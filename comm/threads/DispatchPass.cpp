@@ -108,6 +108,8 @@ bool ThreadedDispatcher::SleepWhileDeliveryHeld(unsigned ms) {
     if (!room) {
         ms = HeldDeliveryFillMs;
     }
+    // poll() takes an int: a finite sleep longer than a minute is cut to one, which only
+    // adds a look.
     const int timeout =
         ms == platform::InfiniteTimeout ? -1 : static_cast<int>(std::min(ms, 60'000u));
     return Device.SleepUntilReadable(timeout, room);
